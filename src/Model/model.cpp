@@ -1,0 +1,37 @@
+#include "model.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSaveFile>
+
+Model::Model(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString Model::readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << "error in the opening process (.txt)";
+        return QLatin1String("");
+    }
+    QByteArray bytes = file.readAll();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return QString::fromUtf8(bytes.constData(), bytes.size());
+}
+
+void Model::writeFile(const QString& path, const QString& text)
+{
+    if (text.isNull())
+        return;
+    // Written beside the old file and renamed over it: a crash never leaves it cut short.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return;
+    const int nul = text.indexOf(QChar(0));
+    file.write((nul >= 0 ? text.left(nul) : text).toUtf8());
+    file.commit();
+}

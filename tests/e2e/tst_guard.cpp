@@ -1,0 +1,86 @@
+#include "app/appnames.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+using TestSupport::windowsOfProcess;
+
+// Drives the built Pelicrow as a user would: a second copy meets the warning
+// box, and a copy that is told to end keeps its settings.
+class TestGuard : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup();
+    void secondCopyIsTurnedAwayUntilFirstEnds();
+    void terminationWritesAllSettings();
+
+private:
+    QProcess* startPelicrow();
+    static QString settingsDir() { return QDir::homePath() + "/Pelicrow"; }
+    static int settingsFileCount() { return QDir(settingsDir()).entryList(QDir::Files).size(); }
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
+QProcess* TestGuard::startPelicrow()
+{
+    processes.emplace_back(TestSupport::startProgram(AppNames::MainExecutable));
+    return processes.back().get();
+}
+
+void TestGuard::cleanup()
+{
+    for (auto& process : processes) {
+        process->kill();
+        process->waitForFinished();
+    }
+    processes.clear();
+    QDir(settingsDir()).removeRecursively();
+}
+
+void TestGuard::secondCopyIsTurnedAwayUntilFirstEnds()
+{
+    QProcess* first = startPelicrow();
+    QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 10000);
+
+    QProcess* second = startPelicrow();
+    QTRY_COMPARE_WITH_TIMEOUT(windowsOfProcess(second->processId()).size(), 1, 10000);
+    TestSupport::sendKeys(windowsOfProcess(second->processId()).first(), {"Escape"});
+    QVERIFY(second->waitForFinished(10000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 1);
+
+    QProcess* third = startPelicrow();
+    QTRY_COMPARE_WITH_TIMEOUT(windowsOfProcess(third->processId()).size(), 1, 10000);
+    const QString box = windowsOfProcess(third->processId()).first();
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    QVERIFY(first->waitForFinished(10000));
+    TestSupport::sendKeys(box, {"Return"}); // Retry
+    QTRY_VERIFY_WITH_TIMEOUT(!windowsOfProcess(third->processId()).contains(box), 10000);
+    QCOMPARE(third->state(), QProcess::Running);
+}
+
+void TestGuard::terminationWritesAllSettings()
+{
+    QProcess* pelicrow = startPelicrow();
+    QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 10000);
+    for (const QString& file : QDir(settingsDir()).entryList(QDir::Files))
+        QVERIFY(QFile::remove(settingsDir() + "/" + file));
+
+    ::kill(static_cast<pid_t>(pelicrow->processId()), SIGTERM);
+    QVERIFY(pelicrow->waitForFinished(10000));
+    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pelicrow->exitCode(), 1);
+    QCOMPARE(settingsFileCount(), 16);
+    QFile fastCut(settingsDir() + "/config_fastcut.ini");
+    QVERIFY(fastCut.open(QIODevice::ReadOnly));
+    QCOMPARE(fastCut.readAll(), QByteArray("50"));
+}
+
+QTEST_GUILESS_MAIN(TestGuard)
+#include "tst_guard.moc"

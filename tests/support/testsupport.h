@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// Small helpers shared by the tests: where the built programs are, and how to
+// drive real X clients from outside.
+namespace TestSupport {
+
+QString binaryPath(const QString& program);
+QString sourcePath(const QString& relative);
+
+// Runs a tool to its end (at most `timeoutMs`) and returns its standard output.
+QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+
+// The visible top-level windows that belong to the process, as X window ids.
+QStringList windowsOfProcess(qint64 pid);
+
+// Focuses the window and types the keys there (xdotool key syntax).
+void sendKeys(const QString& window, const QStringList& keys);
+
+// Starts a built program with the test's environment; the caller owns the process.
+QProcess* startProgram(const QString& program, const QStringList& arguments = {});
+
+} // namespace TestSupport

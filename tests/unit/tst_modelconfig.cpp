@@ -1,0 +1,301 @@
+#include "Model/modelconfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QStringList debugMessages;
+
+void collectMessages(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    debugMessages << message;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QString settingPath(ModelConfig::Setting setting)
+{
+    return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
+}
+
+// The loaded value of one setting, in the text form its file would hold.
+QString loadedValue(const ModelConfig& config, ModelConfig::Setting setting)
+{
+    auto flag = [](bool value) { return QString(value ? "true" : "false"); };
+    switch (setting) {
+    case ModelConfig::Boot: return flag(config.boot());
+    case ModelConfig::Directory: return config.directory();
+    case ModelConfig::FastCutKey: return QString::number(config.fastCutKey());
+    case ModelConfig::FullScreenKey: return QString::number(config.fullScreenKey());
+    case ModelConfig::ImgType: return config.imgType();
+    case ModelConfig::LoginCheck: return flag(config.loginCheck());
+    case ModelConfig::NormalCutKey: return QString::number(config.normalCutKey());
+    case ModelConfig::ProxyAuthCheck: return flag(config.proxyAuthCheck());
+    case ModelConfig::ProxyCheck: return flag(config.proxyCheck());
+    case ModelConfig::ProxyHost: return config.proxyHost();
+    case ModelConfig::ProxyPassword: return config.proxyPassword();
+    case ModelConfig::ProxyPort: return config.proxyPort();
+    case ModelConfig::ProxyType: return config.proxyType();
+    case ModelConfig::ProxyUser: return config.proxyUser();
+    case ModelConfig::UserLogin: return config.userLogin();
+    case ModelConfig::UserPassword: return config.userPassword();
+    case ModelConfig::SettingCount: break;
+    }
+    return {};
+}
+
+QMap<QString, QByteArray> allFiles()
+{
+    QMap<QString, QByteArray> files;
+    for (int s = 0; s < ModelConfig::SettingCount; ++s)
+        files.insert(settingPath(ModelConfig::Setting(s)), fileBytes(settingPath(ModelConfig::Setting(s))));
+    return files;
+}
+
+} // namespace
+
+class TestModelConfig : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void firstRunCreatesDefaults();
+    void loadRules_data();
+    void loadRules();
+    void deletedFileAloneIsRecreated();
+    void saveAndLoadRoundTrip();
+    void keyCodeThatIsNoNumberIsSavedAsZero();
+    void saveBeforeLoadWritesNothing();
+    void writeFileReplacesWholeFileAndSkipsNullText();
+    void unusableHomeNeitherCrashesNorBlocks();
+
+private:
+    QTemporaryDir* home = nullptr;
+    QtMessageHandler previousHandler = nullptr;
+};
+
+void TestModelConfig::init()
+{
+    home = new QTemporaryDir;
+    QVERIFY(home->isValid());
+    qputenv("HOME", home->path().toUtf8());
+    debugMessages.clear();
+    previousHandler = qInstallMessageHandler(collectMessages);
+}
+
+void TestModelConfig::cleanup()
+{
+    qInstallMessageHandler(previousHandler);
+    delete home;
+}
+
+void TestModelConfig::firstRunCreatesDefaults()
+{
+    ModelConfig config;
+    QSignalSpy typeChanges(&config, &ModelConfig::imgTypeChanged);
+    config.verificConfig();
+
+    QVERIFY(debugMessages.isEmpty());
+    const QString desktop = home->path() + "/Desktop/";
+    const QMap<QString, QByteArray> expected = {
+        {"/config_boot.ini", "true"}, {"/config_diretory.ini", desktop.toUtf8()},
+        {"/config_fastcut.ini", "50"}, {"/config_fullscreen.ini", "51"},
+        {"/config_imgtype.ini", ".png"}, {"/config_logincheck.ini", "false"},
+        {"/config_normalcut.ini", "52"}, {"/config_proxyauthcheck.ini", "false"},
+        {"/config_proxycheck.ini", "false"}, {"/config_proxyhost.ini", ""},
+        {"/config_proxypassword.ini", ""}, {"/config_proxyport.ini", ""},
+        {"/config_proxytype.ini", "https"}, {"/config_proxyuser.ini", ""},
+        {"/config_userlogin.ini", ""}, {"/config_userpassword.ini", ""}};
+    const QString directory = home->path() + "/Pelicrow";
+    QCOMPARE(QDir(directory).entryList(QDir::Files).size(), expected.size());
+    for (auto file = expected.cbegin(); file != expected.cend(); ++file)
+        QCOMPARE(fileBytes(directory + file.key()), file.value());
+
+    QCOMPARE(QFileInfo(directory).permissions() & (0x7000 | 0x0077),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(config.boot());
+    QCOMPARE(config.directory(), desktop);
+    QCOMPARE(config.imgType(), QString(".png"));
+    QCOMPARE(config.fastCutKey(), 50);
+    QCOMPARE(config.normalCutKey(), 52);
+    QCOMPARE(config.fullScreenKey(), 51);
+    QCOMPARE(config.proxyType(), QString("https"));
+    QVERIFY(!config.proxyCheck() && !config.proxyAuthCheck() && !config.loginCheck());
+    QCOMPARE(typeChanges.size(), 1);
+    QCOMPARE(typeChanges.first().first().toString(), QString(".png"));
+}
+
+void TestModelConfig::loadRules_data()
+{
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("fileAfterLoad");
+
+    auto row = [](const char* name, ModelConfig::Setting setting, const QByteArray& stored,
+                  const QString& value, const QByteArray& fileAfterLoad) {
+        QTest::newRow(name) << int(setting) << stored << value << fileAfterLoad;
+    };
+    const QByteArray nonAscii = QString("/home/zoë/Bilder/写真/").toUtf8();
+    const QByteArray withNul("proxy.lan\0junk", 14);
+    row("flag true", ModelConfig::ProxyCheck, "true", "true", "true");
+    row("capitalised flag", ModelConfig::ProxyCheck, "TRUE", "false", "false");
+    row("empty boot flag", ModelConfig::Boot, "", "true", "true");
+    row("flag with line end", ModelConfig::Boot, "false\n", "true", "true");
+    row("boot off", ModelConfig::Boot, "false", "false", "false");
+    row("known type", ModelConfig::ImgType, ".jpeg", ".jpeg", ".jpeg");
+    row("upper-case type", ModelConfig::ImgType, "PNG", ".png", ".png");
+    row("unknown type", ModelConfig::ImgType, ".gif", ".png", ".png");
+    row("key code", ModelConfig::NormalCutKey, "55", "55", "55");
+    row("key code letter", ModelConfig::FastCutKey, "a", "0", "a");
+    row("non-ASCII directory", ModelConfig::Directory, nonAscii, QString::fromUtf8(nonAscii), nonAscii);
+    row("bytes after NUL", ModelConfig::ProxyHost, withNul, "proxy.lan", withNul);
+    row("text kept as is", ModelConfig::ProxyPort, " 8080\n", " 8080\n", " 8080\n");
+    row("empty text", ModelConfig::ProxyUser, "", "", "");
+    row("proxy type untouched", ModelConfig::ProxyType, "SOCKS5", "SOCKS5", "SOCKS5");
+}
+
+void TestModelConfig::loadRules()
+{
+    QFETCH(int, setting);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, fileAfterLoad);
+
+    ModelConfig().verificConfig();
+    const QString path = settingPath(ModelConfig::Setting(setting));
+    writeBytes(path, stored);
+    QMap<QString, QByteArray> others = allFiles();
+    others.remove(path);
+
+    ModelConfig config;
+    config.verificConfig();
+    QCOMPARE(loadedValue(config, ModelConfig::Setting(setting)), value);
+    QCOMPARE(fileBytes(path), fileAfterLoad);
+    QVERIFY(debugMessages.isEmpty());
+    QMap<QString, QByteArray> othersAfter = allFiles();
+    othersAfter.remove(path);
+    QCOMPARE(othersAfter, others);
+}
+
+void TestModelConfig::deletedFileAloneIsRecreated()
+{
+    {
+        ModelConfig first;
+        first.verificConfig();
+        first.setFullScreenKey(57);
+        first.setProxyHost("proxy.lan");
+        first.saveConfig();
+    }
+    QVERIFY(QFile::remove(settingPath(ModelConfig::FullScreenKey)));
+    const QMap<QString, QByteArray> before = allFiles();
+
+    ModelConfig config;
+    config.verificConfig();
+    QCOMPARE(debugMessages, QStringList{"error in the opening process (.txt)"});
+    QCOMPARE(config.fullScreenKey(), 51);
+    QCOMPARE(config.proxyHost(), QString("proxy.lan"));
+    QCOMPARE(fileBytes(settingPath(ModelConfig::FullScreenKey)), QByteArray("51"));
+    QMap<QString, QByteArray> after = allFiles();
+    after.remove(settingPath(ModelConfig::FullScreenKey));
+    QMap<QString, QByteArray> untouched = before;
+    untouched.remove(settingPath(ModelConfig::FullScreenKey));
+    QCOMPARE(after, untouched);
+}
+
+void TestModelConfig::saveAndLoadRoundTrip()
+{
+    ModelConfig config;
+    config.verificConfig();
+    config.setBoot(false);
+    config.setDirectory(QString::fromUtf8("/data/Ärger & 写真/"));
+    config.setImgType(".bmp");
+    config.setFastCutKey(48);
+    config.setNormalCutKey(57);
+    config.setFullScreenKey(49);
+    config.setProxyCheck(true);
+    config.setProxyAuthCheck(true);
+    config.setProxyHost("127.0.0.1");
+    config.setProxyPort("3128");
+    config.setProxyType("SOCKS5");
+    config.setProxyUser("ünïcode");
+    config.setProxyPassword(QString());
+    config.setUserLogin("");
+    config.saveConfig();
+
+    QCOMPARE(fileBytes(settingPath(ModelConfig::UserLogin)), QByteArray(""));
+    QCOMPARE(fileBytes(settingPath(ModelConfig::FastCutKey)), QByteArray("48"));
+
+    ModelConfig loaded;
+    loaded.verificConfig();
+    for (int s = 0; s < ModelConfig::SettingCount; ++s)
+        QCOMPARE(loadedValue(loaded, ModelConfig::Setting(s)), loadedValue(config, ModelConfig::Setting(s)));
+    QVERIFY(debugMessages.isEmpty());
+}
+
+void TestModelConfig::keyCodeThatIsNoNumberIsSavedAsZero()
+{
+    ModelConfig().verificConfig();
+    writeBytes(settingPath(ModelConfig::FastCutKey), "x1");
+    ModelConfig config;
+    config.verificConfig();
+    QCOMPARE(config.fastCutKey(), 0);
+    config.saveConfig();
+    QCOMPARE(fileBytes(settingPath(ModelConfig::FastCutKey)), QByteArray("0"));
+}
+
+void TestModelConfig::saveBeforeLoadWritesNothing()
+{
+    ModelConfig config;
+    config.saveConfig();
+    QVERIFY(!QFileInfo::exists(ModelConfig::configDirectory()));
+}
+
+void TestModelConfig::writeFileReplacesWholeFileAndSkipsNullText()
+{
+    Model model;
+    const QString path = home->path() + "/value.ini";
+    model.writeFile(path, "a much longer first value");
+    model.writeFile(path, QString::fromLatin1("short\0tail", 10));
+    QCOMPARE(fileBytes(path), QByteArray("short"));
+    model.writeFile(path, QString());
+    QCOMPARE(fileBytes(path), QByteArray("short"));
+    QCOMPARE(QDir(home->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"value.ini"});
+}
+
+void TestModelConfig::unusableHomeNeitherCrashesNorBlocks()
+{
+    // A home below a plain file cannot hold a settings directory, even for root.
+    const QString blocker = home->path() + "/not-a-directory";
+    writeBytes(blocker, "x");
+    qputenv("HOME", (blocker + "/home").toUtf8());
+
+    ModelConfig config;
+    config.verificConfig();
+    QVERIFY(config.boot());
+    QCOMPARE(config.imgType(), QString(".png"));
+    QCOMPARE(config.fastCutKey(), 50);
+    QCOMPARE(config.proxyType(), QString("https"));
+    QCOMPARE(debugMessages.count("error in the opening process (.txt)"), 16);
+    config.saveConfig();
+}
+
+QTEST_GUILESS_MAIN(TestModelConfig)
+#include "tst_modelconfig.moc"

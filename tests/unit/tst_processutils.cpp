@@ -1,0 +1,133 @@
+#include "app/appnames.h"
+#include "app/processutils.h"
+#include "platform/processnamecount.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+class TestProcessUtils : public QObject
+{
+    Q_OBJECT
+private slots:
+    void countsNameInRawListing_data();
+    void countsNameInRawListing();
+    void countsEqualLines_data();
+    void countsEqualLines();
+    void countsRunningProcessesByExactName();
+    void executeShellStartsAndWaits();
+    void executeShellRefusesWhatCannotStart();
+
+private:
+    QString copyOfSleep(const QString& dir, const QString& name);
+};
+
+void TestProcessUtils::countsNameInRawListing_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<int>("count");
+    const QString header = "Caption                \r\r\nSystem Idle Process    \r\r\n";
+    QTest::newRow("none") << header + "explorer.exe           \r\r\n" << 0;
+    QTest::newRow("one") << header + "Pelicrow.exe           \r\r\n" << 1;
+    QTest::newRow("two") << header + "Pelicrow.exe   \r\r\nPelicrow.exe   \r\r\n" << 2;
+    QTest::newRow("launcher is not the program") << header + "Pelicrow_Launcher.exe  \r\r\n" << 0;
+    QTest::newRow("longer name containing it") << header + "OldPelicrow.exe        \r\r\n" << 1;
+    QTest::newRow("other letter case") << header + "pelicrow.exe           \r\r\n" << 0;
+    QTest::newRow("empty listing") << QString() << 0;
+}
+
+void TestProcessUtils::countsNameInRawListing()
+{
+    QFETCH(QString, listing);
+    QFETCH(int, count);
+    QCOMPARE(platform::countNameOccurrences(listing.toStdWString(), L"Pelicrow.exe"), count);
+}
+
+void TestProcessUtils::countsEqualLines_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<int>("count");
+    QTest::newRow("none") << "bash\nXvfb\n" << 0;
+    QTest::newRow("one") << "bash\nPelicrow\nXvfb\n" << 1;
+    QTest::newRow("two, last without line end") << "Pelicrow\nbash\nPelicrow" << 2;
+    QTest::newRow("launcher is not the program") << "Pelicrow_Launcher\n" << 0;
+    QTest::newRow("names that merely contain it") << "OldPelicrow\nPelicrow2\n" << 0;
+    QTest::newRow("other letter case") << "pelicrow\n" << 0;
+    QTest::newRow("empty listing") << QString() << 0;
+}
+
+void TestProcessUtils::countsEqualLines()
+{
+    QFETCH(QString, listing);
+    QFETCH(int, count);
+    QCOMPARE(platform::countEqualLines(listing.toStdWString(), L"Pelicrow"), count);
+}
+
+QString TestProcessUtils::copyOfSleep(const QString& dir, const QString& name)
+{
+    const QString path = dir + "/" + name;
+    if (!QFile::exists(path))
+        QFile::copy("/bin/sleep", path);
+    return path;
+}
+
+void TestProcessUtils::countsRunningProcessesByExactName()
+{
+    QTemporaryDir dir;
+    const QString name = QString("pcw%1").arg(QCoreApplication::applicationPid());
+    QCOMPARE(processCount(name), 0);
+
+    std::vector<std::unique_ptr<QProcess>> running;
+    auto startCopy = [&](const QString& executable) {
+        running.emplace_back(new QProcess);
+        running.back()->start(copyOfSleep(dir.path(), executable), {"30"});
+        QVERIFY(running.back()->waitForStarted());
+    };
+    startCopy(name + "_Launcher");
+    startCopy("x" + name);
+    QCOMPARE(processCount(name), 0);
+    startCopy(name);
+    QTRY_COMPARE(processCount(name), 1);
+    startCopy(name);
+    QTRY_COMPARE(processCount(name), 2);
+    for (auto& process : running) {
+        process->kill();
+        process->waitForFinished();
+    }
+    QTRY_COMPARE(processCount(name), 0);
+}
+
+void TestProcessUtils::executeShellStartsAndWaits()
+{
+    QTemporaryDir dir;
+    const QString script = dir.path() + "/write marker.sh";
+    QFile file(script);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\nsleep 0.3\necho \"$1\" > \"$(dirname \"$0\")/marker\"\n");
+    file.close();
+    file.setPermissions(file.permissions() | QFile::ExeOwner);
+
+    QCOMPARE(executeShell(script, "runas", "waited", false, true), 0);
+    QFile marker(dir.path() + "/marker");
+    QVERIFY(marker.open(QIODevice::ReadOnly));
+    QCOMPARE(marker.readAll(), QByteArray("waited\n"));
+    marker.close();
+
+    QVERIFY(QFile::remove(marker.fileName()));
+    QCOMPARE(executeShell(script, "", "", true, false), 0);
+    QTRY_VERIFY(QFile::exists(marker.fileName()));
+}
+
+void TestProcessUtils::executeShellRefusesWhatCannotStart()
+{
+    QCOMPARE(executeShell("/nonexistent/" + AppNames::LauncherExecutable, "runas", "", false, false), -1);
+    QCOMPARE(executeShell("", "runas", "", false, false), -1);
+}
+
+QTEST_GUILESS_MAIN(TestProcessUtils)
+#include "tst_processutils.moc"
