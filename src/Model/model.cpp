@@ -6,8 +6,7 @@
 
 Model::Model(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 QString Model::readFile(const QString& path)
 {

@@ -45,8 +45,7 @@ QString flagText(bool flag)
 
 ModelConfig::ModelConfig(QObject* parent)
     : Model(parent)
-{
-}
+{ }
 
 QString ModelConfig::configDirectory()
 {
@@ -128,8 +127,8 @@ void ModelConfig::loadSetting(const QString& path, const QString& defaultText, S
     }
 }
 
-bool ModelConfig::flagValue(const QString& path, const QString& text, const QString& defaultText,
-                            bool fallback)
+bool ModelConfig::flagValue(
+    const QString& path, const QString& text, const QString& defaultText, bool fallback)
 {
     if (text == TrueText)
         return true;
@@ -147,50 +146,100 @@ QString ModelConfig::imageTypeValue(const QString& path, const QString& text)
     return DefaultImageType;
 }
 
-void ModelConfig::applyText(Setting setting, const QString& path, const QString& text,
-                            const QString& defaultText)
+void ModelConfig::applyText(
+    Setting setting, const QString& path, const QString& text, const QString& defaultText)
 {
     switch (setting) {
-    case Boot: m_boot = flagValue(path, text, defaultText, true); break;
-    case LoginCheck: m_loginCheck = flagValue(path, text, defaultText, false); break;
-    case ProxyAuthCheck: m_proxyAuthCheck = flagValue(path, text, defaultText, false); break;
-    case ProxyCheck: m_proxyCheck = flagValue(path, text, defaultText, false); break;
-    case FastCutKey: m_fastCutKey = text.toInt(nullptr, 10); break;
-    case FullScreenKey: m_fullScreenKey = text.toInt(nullptr, 10); break;
-    case NormalCutKey: m_normalCutKey = text.toInt(nullptr, 10); break;
-    case ImgType: setImgType(imageTypeValue(path, text)); break;
-    case Directory: m_directory = text; break;
-    case ProxyHost: m_proxyHost = text; break;
-    case ProxyPassword: m_proxyPassword = text; break;
-    case ProxyPort: m_proxyPort = text; break;
-    case ProxyType: m_proxyType = text; break;
-    case ProxyUser: m_proxyUser = text; break;
-    case UserLogin: m_userLogin = text; break;
-    case UserPassword: m_userPassword = text; break;
-    case SettingCount: break;
+    case Boot:
+        m_boot = flagValue(path, text, defaultText, true);
+        break;
+    case LoginCheck:
+        m_loginCheck = flagValue(path, text, defaultText, false);
+        break;
+    case ProxyAuthCheck:
+        m_proxyAuthCheck = flagValue(path, text, defaultText, false);
+        break;
+    case ProxyCheck:
+        m_proxyCheck = flagValue(path, text, defaultText, false);
+        break;
+    case FastCutKey:
+        m_fastCutKey = text.toInt(nullptr, 10);
+        break;
+    case FullScreenKey:
+        m_fullScreenKey = text.toInt(nullptr, 10);
+        break;
+    case NormalCutKey:
+        m_normalCutKey = text.toInt(nullptr, 10);
+        break;
+    case ImgType:
+        setImgType(imageTypeValue(path, text));
+        break;
+    case Directory:
+        m_directory = text;
+        break;
+    case ProxyHost:
+        m_proxyHost = text;
+        break;
+    case ProxyPassword:
+        m_proxyPassword = text;
+        break;
+    case ProxyPort:
+        m_proxyPort = text;
+        break;
+    case ProxyType:
+        m_proxyType = text;
+        break;
+    case ProxyUser:
+        m_proxyUser = text;
+        break;
+    case UserLogin:
+        m_userLogin = text;
+        break;
+    case UserPassword:
+        m_userPassword = text;
+        break;
+    case SettingCount:
+        break;
     }
 }
 
 QString ModelConfig::valueText(Setting setting) const
 {
     switch (setting) {
-    case Boot: return flagText(m_boot);
-    case LoginCheck: return flagText(m_loginCheck);
-    case ProxyAuthCheck: return flagText(m_proxyAuthCheck);
-    case ProxyCheck: return flagText(m_proxyCheck);
-    case FastCutKey: return QString::number(m_fastCutKey);
-    case FullScreenKey: return QString::number(m_fullScreenKey);
-    case NormalCutKey: return QString::number(m_normalCutKey);
-    case ImgType: return m_imgType;
-    case Directory: return m_directory;
-    case ProxyHost: return m_proxyHost;
-    case ProxyPassword: return m_proxyPassword;
-    case ProxyPort: return m_proxyPort;
-    case ProxyType: return m_proxyType;
-    case ProxyUser: return m_proxyUser;
-    case UserLogin: return m_userLogin;
-    case UserPassword: return m_userPassword;
-    case SettingCount: break;
+    case Boot:
+        return flagText(m_boot);
+    case LoginCheck:
+        return flagText(m_loginCheck);
+    case ProxyAuthCheck:
+        return flagText(m_proxyAuthCheck);
+    case ProxyCheck:
+        return flagText(m_proxyCheck);
+    case FastCutKey:
+        return QString::number(m_fastCutKey);
+    case FullScreenKey:
+        return QString::number(m_fullScreenKey);
+    case NormalCutKey:
+        return QString::number(m_normalCutKey);
+    case ImgType:
+        return m_imgType;
+    case Directory:
+        return m_directory;
+    case ProxyHost:
+        return m_proxyHost;
+    case ProxyPassword:
+        return m_proxyPassword;
+    case ProxyPort:
+        return m_proxyPort;
+    case ProxyType:
+        return m_proxyType;
+    case ProxyUser:
+        return m_proxyUser;
+    case UserLogin:
+        return m_userLogin;
+    case UserPassword:
+        return m_userPassword;
+    case SettingCount:
+        break;
     }
     return {};
 }

@@ -83,11 +83,11 @@ private:
     QMap<QString, QString> settingsTable() const;
     void createSettingsDirectory(const QString& path);
     void loadSetting(const QString& path, const QString& defaultText, Setting setting);
-    bool flagValue(const QString& path, const QString& text, const QString& defaultText,
-                   bool fallback);
+    bool flagValue(
+        const QString& path, const QString& text, const QString& defaultText, bool fallback);
     QString imageTypeValue(const QString& path, const QString& text);
-    void applyText(Setting setting, const QString& path, const QString& text,
-                   const QString& defaultText);
+    void applyText(
+        Setting setting, const QString& path, const QString& text, const QString& defaultText);
     QString valueText(Setting setting) const;
 
     QString m_proxyHost;

@@ -9,9 +9,9 @@ int processCount(const QString& processName)
     return platform::processCount(processName.toStdWString());
 }
 
-int executeShell(const QString& file, const QString& verb, const QString& parameters, bool show,
-                 bool wait)
+int executeShell(
+    const QString& file, const QString& verb, const QString& parameters, bool show, bool wait)
 {
-    return platform::executeShell(file.toStdWString(), verb.toStdWString(),
-                                  parameters.toStdWString(), show, wait);
+    return platform::executeShell(
+        file.toStdWString(), verb.toStdWString(), parameters.toStdWString(), show, wait);
 }

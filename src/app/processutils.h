@@ -6,5 +6,5 @@ class QString;
 int processCount(const QString& processName);
 
 // Starts a program; 0 when it was started, -1 when it could not be.
-int executeShell(const QString& file, const QString& verb, const QString& parameters, bool show,
-                 bool wait);
+int executeShell(
+    const QString& file, const QString& verb, const QString& parameters, bool show, bool wait);

@@ -10,7 +10,7 @@ int processCount(const std::wstring& processName);
 
 // Starts `file` with `parameters` (empty for none). `verb` "runas" asks for
 // elevation where the platform has it. Returns 0 when started, -1 otherwise.
-int executeShell(const std::wstring& file, const std::wstring& verb,
-                 const std::wstring& parameters, bool show, bool wait);
+int executeShell(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
+    bool show, bool wait);
 
 } // namespace platform

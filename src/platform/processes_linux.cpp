@@ -49,7 +49,7 @@ int processCount(const std::wstring& processName)
 
 // Pelicrow is installed per user, so nothing asks for elevation and no window is hidden.
 int executeShell(const std::wstring& file, const std::wstring& /*verb*/,
-                 const std::wstring& parameters, bool /*show*/, bool wait)
+    const std::wstring& parameters, bool /*show*/, bool wait)
 {
     const QString program = QString::fromStdWString(file);
     if (program.isEmpty())

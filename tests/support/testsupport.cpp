@@ -27,15 +27,15 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
 
 QStringList windowsOfProcess(qint64 pid)
 {
-    return runTool(QStringLiteral("xdotool"),
-                   {"search", "--onlyvisible", "--pid", QString::number(pid)})
+    return runTool(
+        QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid)})
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 void sendKeys(const QString& window, const QStringList& keys)
 {
     runTool(QStringLiteral("xdotool"), {"windowfocus", "--sync", window});
-    runTool(QStringLiteral("xdotool"), QStringList{"key", "--clearmodifiers"} + keys);
+    runTool(QStringLiteral("xdotool"), QStringList {"key", "--clearmodifiers"} + keys);
 }
 
 QProcess* startProgram(const QString& program, const QStringList& arguments)

@@ -39,23 +39,40 @@ QString loadedValue(const ModelConfig& config, ModelConfig::Setting setting)
 {
     auto flag = [](bool value) { return QString(value ? "true" : "false"); };
     switch (setting) {
-    case ModelConfig::Boot: return flag(config.boot());
-    case ModelConfig::Directory: return config.directory();
-    case ModelConfig::FastCutKey: return QString::number(config.fastCutKey());
-    case ModelConfig::FullScreenKey: return QString::number(config.fullScreenKey());
-    case ModelConfig::ImgType: return config.imgType();
-    case ModelConfig::LoginCheck: return flag(config.loginCheck());
-    case ModelConfig::NormalCutKey: return QString::number(config.normalCutKey());
-    case ModelConfig::ProxyAuthCheck: return flag(config.proxyAuthCheck());
-    case ModelConfig::ProxyCheck: return flag(config.proxyCheck());
-    case ModelConfig::ProxyHost: return config.proxyHost();
-    case ModelConfig::ProxyPassword: return config.proxyPassword();
-    case ModelConfig::ProxyPort: return config.proxyPort();
-    case ModelConfig::ProxyType: return config.proxyType();
-    case ModelConfig::ProxyUser: return config.proxyUser();
-    case ModelConfig::UserLogin: return config.userLogin();
-    case ModelConfig::UserPassword: return config.userPassword();
-    case ModelConfig::SettingCount: break;
+    case ModelConfig::Boot:
+        return flag(config.boot());
+    case ModelConfig::Directory:
+        return config.directory();
+    case ModelConfig::FastCutKey:
+        return QString::number(config.fastCutKey());
+    case ModelConfig::FullScreenKey:
+        return QString::number(config.fullScreenKey());
+    case ModelConfig::ImgType:
+        return config.imgType();
+    case ModelConfig::LoginCheck:
+        return flag(config.loginCheck());
+    case ModelConfig::NormalCutKey:
+        return QString::number(config.normalCutKey());
+    case ModelConfig::ProxyAuthCheck:
+        return flag(config.proxyAuthCheck());
+    case ModelConfig::ProxyCheck:
+        return flag(config.proxyCheck());
+    case ModelConfig::ProxyHost:
+        return config.proxyHost();
+    case ModelConfig::ProxyPassword:
+        return config.proxyPassword();
+    case ModelConfig::ProxyPort:
+        return config.proxyPort();
+    case ModelConfig::ProxyType:
+        return config.proxyType();
+    case ModelConfig::ProxyUser:
+        return config.proxyUser();
+    case ModelConfig::UserLogin:
+        return config.userLogin();
+    case ModelConfig::UserPassword:
+        return config.userPassword();
+    case ModelConfig::SettingCount:
+        break;
     }
     return {};
 }
@@ -64,7 +81,8 @@ QMap<QString, QByteArray> allFiles()
 {
     QMap<QString, QByteArray> files;
     for (int s = 0; s < ModelConfig::SettingCount; ++s)
-        files.insert(settingPath(ModelConfig::Setting(s)), fileBytes(settingPath(ModelConfig::Setting(s))));
+        files.insert(
+            settingPath(ModelConfig::Setting(s)), fileBytes(settingPath(ModelConfig::Setting(s))));
     return files;
 }
 
@@ -114,22 +132,22 @@ void TestModelConfig::firstRunCreatesDefaults()
 
     QVERIFY(debugMessages.isEmpty());
     const QString desktop = home->path() + "/Desktop/";
-    const QMap<QString, QByteArray> expected = {
-        {"/config_boot.ini", "true"}, {"/config_diretory.ini", desktop.toUtf8()},
-        {"/config_fastcut.ini", "50"}, {"/config_fullscreen.ini", "51"},
-        {"/config_imgtype.ini", ".png"}, {"/config_logincheck.ini", "false"},
-        {"/config_normalcut.ini", "52"}, {"/config_proxyauthcheck.ini", "false"},
-        {"/config_proxycheck.ini", "false"}, {"/config_proxyhost.ini", ""},
-        {"/config_proxypassword.ini", ""}, {"/config_proxyport.ini", ""},
-        {"/config_proxytype.ini", "https"}, {"/config_proxyuser.ini", ""},
-        {"/config_userlogin.ini", ""}, {"/config_userpassword.ini", ""}};
+    const QMap<QString, QByteArray> expected
+        = {{"/config_boot.ini", "true"}, {"/config_diretory.ini", desktop.toUtf8()},
+            {"/config_fastcut.ini", "50"}, {"/config_fullscreen.ini", "51"},
+            {"/config_imgtype.ini", ".png"}, {"/config_logincheck.ini", "false"},
+            {"/config_normalcut.ini", "52"}, {"/config_proxyauthcheck.ini", "false"},
+            {"/config_proxycheck.ini", "false"}, {"/config_proxyhost.ini", ""},
+            {"/config_proxypassword.ini", ""}, {"/config_proxyport.ini", ""},
+            {"/config_proxytype.ini", "https"}, {"/config_proxyuser.ini", ""},
+            {"/config_userlogin.ini", ""}, {"/config_userpassword.ini", ""}};
     const QString directory = home->path() + "/Pelicrow";
     QCOMPARE(QDir(directory).entryList(QDir::Files).size(), expected.size());
     for (auto file = expected.cbegin(); file != expected.cend(); ++file)
         QCOMPARE(fileBytes(directory + file.key()), file.value());
 
     QCOMPARE(QFileInfo(directory).permissions() & (0x7000 | 0x0077),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(config.boot());
     QCOMPARE(config.directory(), desktop);
     QCOMPARE(config.imgType(), QString(".png"));
@@ -150,7 +168,7 @@ void TestModelConfig::loadRules_data()
     QTest::addColumn<QByteArray>("fileAfterLoad");
 
     auto row = [](const char* name, ModelConfig::Setting setting, const QByteArray& stored,
-                  const QString& value, const QByteArray& fileAfterLoad) {
+                   const QString& value, const QByteArray& fileAfterLoad) {
         QTest::newRow(name) << int(setting) << stored << value << fileAfterLoad;
     };
     const QByteArray nonAscii = QString("/home/zoë/Bilder/写真/").toUtf8();
@@ -165,7 +183,8 @@ void TestModelConfig::loadRules_data()
     row("unknown type", ModelConfig::ImgType, ".gif", ".png", ".png");
     row("key code", ModelConfig::NormalCutKey, "55", "55", "55");
     row("key code letter", ModelConfig::FastCutKey, "a", "0", "a");
-    row("non-ASCII directory", ModelConfig::Directory, nonAscii, QString::fromUtf8(nonAscii), nonAscii);
+    row("non-ASCII directory", ModelConfig::Directory, nonAscii, QString::fromUtf8(nonAscii),
+        nonAscii);
     row("bytes after NUL", ModelConfig::ProxyHost, withNul, "proxy.lan", withNul);
     row("text kept as is", ModelConfig::ProxyPort, " 8080\n", " 8080\n", " 8080\n");
     row("empty text", ModelConfig::ProxyUser, "", "", "");
@@ -209,7 +228,7 @@ void TestModelConfig::deletedFileAloneIsRecreated()
 
     ModelConfig config;
     config.verificConfig();
-    QCOMPARE(debugMessages, QStringList{"error in the opening process (.txt)"});
+    QCOMPARE(debugMessages, QStringList {"error in the opening process (.txt)"});
     QCOMPARE(config.fullScreenKey(), 51);
     QCOMPARE(config.proxyHost(), QString("proxy.lan"));
     QCOMPARE(fileBytes(settingPath(ModelConfig::FullScreenKey)), QByteArray("51"));
@@ -246,7 +265,8 @@ void TestModelConfig::saveAndLoadRoundTrip()
     ModelConfig loaded;
     loaded.verificConfig();
     for (int s = 0; s < ModelConfig::SettingCount; ++s)
-        QCOMPARE(loadedValue(loaded, ModelConfig::Setting(s)), loadedValue(config, ModelConfig::Setting(s)));
+        QCOMPARE(loadedValue(loaded, ModelConfig::Setting(s)),
+            loadedValue(config, ModelConfig::Setting(s)));
     QVERIFY(debugMessages.isEmpty());
 }
 
@@ -277,7 +297,7 @@ void TestModelConfig::writeFileReplacesWholeFileAndSkipsNullText()
     QCOMPARE(fileBytes(path), QByteArray("short"));
     model.writeFile(path, QString());
     QCOMPARE(fileBytes(path), QByteArray("short"));
-    QCOMPARE(QDir(home->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"value.ini"});
+    QCOMPARE(QDir(home->path()).entryList(QDir::Files | QDir::Hidden), QStringList {"value.ini"});
 }
 
 void TestModelConfig::unusableHomeNeitherCrashesNorBlocks()

@@ -125,7 +125,9 @@ void TestProcessUtils::executeShellStartsAndWaits()
 
 void TestProcessUtils::executeShellRefusesWhatCannotStart()
 {
-    QCOMPARE(executeShell("/nonexistent/" + AppNames::LauncherExecutable, "runas", "", false, false), -1);
+    QCOMPARE(
+        executeShell("/nonexistent/" + AppNames::LauncherExecutable, "runas", "", false, false),
+        -1);
     QCOMPARE(executeShell("", "runas", "", false, false), -1);
 }
 
