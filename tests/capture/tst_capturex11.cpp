@@ -425,6 +425,8 @@ void TestCaptureX11::largeCutIsPreviewedSmallerAndSavedWhole()
 {
     startNormalCut(QPoint(10, 10), QPoint(1710, 900));
     QCOMPARE(popup->size(), QSize(1360 + 10, 712 + 35));
+    // Resized after smaller cuts, and placed in the middle again.
+    QCOMPARE(popup->pos(), QPoint(959 - 1369 / 2, 539 - 746 / 2));
     clickButton(popup->getSaveBtn());
     QTRY_COMPARE(savedFiles().size(), 1);
     QCOMPARE(fileImage(popup->toolTip()), screen.copy(10, 10, 1700, 890));
