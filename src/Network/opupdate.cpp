@@ -14,6 +14,7 @@ OpUpdate::OpUpdate(QObject* parent)
     : QObject(parent)
     , m_modelJson(new ModelJson(this))
     , m_version(QStringLiteral("1.0"))
+    , m_serviceUrl(AppNames::UpdateServiceUrl)
 {
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateExecutable);
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateImages);
@@ -25,9 +26,9 @@ QString OpUpdate::accessKey()
     return QStringLiteral("5c0d2e9a7b41f8e36a9d0c2b7e4f1a58");
 }
 
-QString OpUpdate::requestUrl()
+QString OpUpdate::requestUrl() const
 {
-    return AppNames::UpdateServiceUrl + QStringLiteral("/includes/json.php");
+    return m_serviceUrl + QStringLiteral("/includes/json.php");
 }
 
 QString OpUpdate::resourcesDirectory()

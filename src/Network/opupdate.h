@@ -15,7 +15,8 @@ public:
     explicit OpUpdate(QObject* parent = nullptr);
 
     static QString accessKey();
-    static QString requestUrl();
+    // The update request's address under the service's base address.
+    QString requestUrl() const;
     static QString resourcesDirectory();
     static QString executableDirectory();
 
@@ -26,6 +27,9 @@ public:
     void setModelJson(ModelJson* modelJson) { m_modelJson = modelJson; }
     QString version() const { return m_version; }
     void setVersion(const QString& version) { m_version = version; }
+    // Scheme, host and port of the update service; the configured one unless changed.
+    QString serviceUrl() const { return m_serviceUrl; }
+    void setServiceUrl(const QString& serviceUrl) { m_serviceUrl = serviceUrl; }
 
     void download(const QString& url, const QString& dir);
     void downloadAll(const QStringList& urls, const QString& dir);
@@ -56,6 +60,7 @@ private:
     ModelJson* m_modelJson = nullptr;
     QByteArray m_jsonData;
     QString m_version;
+    QString m_serviceUrl;
     // The chunks of the reply in flight, read as one manifest when it has ended.
     QByteArray m_replyChunks;
 };
