@@ -41,7 +41,7 @@ QString OpDownload::filePath() const
 void OpDownload::useDownloadsFolder()
 {
     m_filePath = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
-        + QLatin1Char('/') + fileNameOf(url().toString());
+        + QLatin1Char('/') + fileNameOf(url().path(QUrl::FullyDecoded));
 }
 
 void OpDownload::ensureFilePath()

@@ -91,32 +91,33 @@ void TestOpNetwork::multipartBody_data()
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QByteArray>("expected");
 
-    const QByteArray filePart = "Content-Disposition: form-data; name=\"f\";filename=\"@FILE@\"\r\n\r\n";
-    QTest::newRow("one text field") << QStringList{"text:k=value"} << textPart("k", "value");
+    const QByteArray filePart
+        = "Content-Disposition: form-data; name=\"f\";filename=\"@FILE@\"\r\n\r\n";
+    QTest::newRow("one text field") << QStringList {"text:k=value"} << textPart("k", "value");
     QTest::newRow("multi-byte UTF-8 counts by bytes")
-        << QStringList{QString::fromUtf8("text:näme=Grüße €✓")}
-        << textPart("n\xc3\xa4me", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac\xe2\x9c\x93");
-    QTest::newRow("integer -5") << QStringList{"int:n=-5"} << textPart("n", "-5");
-    QTest::newRow("text parts only: no closing delimiter")
-        << QStringList{"text:a=1", "int:b=42", "text:c="}
-        << textPart("a", "1") + textPart("b", "42") + textPart("c", "");
-    QTest::newRow("file part ends the body")
-        << QStringList{"text:k=v", "file:f"}
-        << textPart("k", "v") + delimiter + filePart + QByteArray("line\r\n\0\xff end", 12) + "\r\n"
-            + closing;
-    QTest::newRow("missing file: empty content, all delimiters")
-        << QStringList{"missing:f"}
-        << delimiter
+        << QStringList {QString::fromUtf8("text:näme=Grüße €✓")}
+        << textPart("n\xc3\xa4me",
+               "Gr\xc3\xbc\xc3\x9f"
+               "e \xe2\x82\xac\xe2\x9c\x93");
+    QTest::newRow("integer -5") << QStringList {"int:n=-5"} << textPart("n", "-5");
+    QTest::newRow("text parts only: no closing delimiter") << QStringList {"text:a=1", "int:b=42",
+        "text:c="} << textPart("a", "1") + textPart("b", "42") + textPart("c", "");
+    QTest::newRow("file part ends the body") << QStringList {"text:k=v", "file:f"}
+                                             << textPart("k", "v") + delimiter + filePart
+            + QByteArray("line\r\n\0\xff end", 12) + "\r\n" + closing;
+    QTest::newRow("missing file: empty content, all delimiters") << QStringList {"missing:f"}
+                                                                 << delimiter
             + "Content-Disposition: form-data; name=\"f\";filename=\"@MISSING@\"\r\n\r\n\r\n"
             + closing;
     QTest::newRow("text after a file lands behind the closing delimiter")
-        << QStringList{"missing:f", "text:late=1"}
+        << QStringList {"missing:f", "text:late=1"}
         << delimiter
             + "Content-Disposition: form-data; name=\"f\";filename=\"@MISSING@\"\r\n\r\n\r\n"
             + closing + textPart("late", "1");
-    QTest::newRow("flushData empties the body") << QStringList{"text:k=v", "flush"} << QByteArray();
+    QTest::newRow("flushData empties the body")
+        << QStringList {"text:k=v", "flush"} << QByteArray();
     QTest::newRow("the update request: 136 bytes")
-        << QStringList{"text:k=5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"}
+        << QStringList {"text:k=5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"}
         << textPart("k", "5c0d2e9a7b41f8e36a9d0c2b7e4f1a58");
 }
 
@@ -183,7 +184,8 @@ void TestOpNetwork::getSendsTheHeadersWithoutBody()
 void TestOpNetwork::eachReadyReadIsOneChunk()
 {
     ScriptedServer server;
-    server.respond("/slow", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", ScriptedServer::KeepOpen);
+    server.respond(
+        "/slow", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc", ScriptedServer::KeepOpen);
     OpNetwork network;
     QSignalSpy chunks(&network, &OpNetwork::postDone);
     QSignalSpy finished(&network, &OpNetwork::replyFinished);
@@ -237,8 +239,9 @@ void TestOpNetwork::errorsAreOnlyLogged()
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.constFirst().at(0).toBool(), false);
     QCOMPARE(chunks.count(), 0);
-    QVERIFY2(debugMessages.contains(QStringLiteral("error:  %1").arg(QNetworkReply::ConnectionRefusedError)),
-             qPrintable(debugMessages.join('|')));
+    QVERIFY2(debugMessages.contains(
+                 QStringLiteral("error:  %1").arg(QNetworkReply::ConnectionRefusedError)),
+        qPrintable(debugMessages.join('|')));
 }
 
 void TestOpNetwork::proxiedRequest_data()
@@ -267,7 +270,7 @@ void TestOpNetwork::proxiedRequest()
                   : startHttpProxy(proxy, m_dir.path(), "alice", "s3cret", &port));
     QNetworkProxy::setApplicationProxy(
         QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
-                      QStringLiteral("127.0.0.1"), port, QStringLiteral("alice"), password));
+            QStringLiteral("127.0.0.1"), port, QStringLiteral("alice"), password));
 
     ScriptedServer server;
     server.respond("/includes/json.php", httpResponse(200, "0"));

@@ -13,8 +13,8 @@
 
 namespace UpdateTest {
 
-QByteArray httpResponse(int status, const QByteArray& body, bool withLength,
-                        const QByteArray& extraHeaders)
+QByteArray httpResponse(
+    int status, const QByteArray& body, bool withLength, const QByteArray& extraHeaders)
 {
     QByteArray raw = "HTTP/1.1 " + QByteArray::number(status) + " Scripted\r\n";
     raw += "Content-Type: application/octet-stream\r\nConnection: close\r\n";
@@ -79,6 +79,7 @@ int rerunRelocated(int argc, char** argv)
 ScriptedServer::ScriptedServer(QObject* parent)
     : QObject(parent)
 {
+    m_otherResponse = httpResponse(404, "no such path");
     m_server.listen(QHostAddress::LocalHost, 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -117,7 +118,7 @@ void ScriptedServer::readRequest(QTcpSocket* socket)
     m_requests << request;
     m_lastConnection = socket;
     const QByteArray path = request.split(' ').value(1);
-    const auto response = m_responses.value(path, qMakePair(httpResponse(404, "no such path"), Close));
+    const auto response = m_responses.value(path, qMakePair(m_otherResponse, Close));
     socket->write(response.first);
     if (response.second == Close)
         socket->disconnectFromHost();
@@ -145,9 +146,10 @@ bool BackgroundProcess::start(const QString& program, const QStringList& argumen
 
 bool ReferenceService::start(const QString& contentFolder)
 {
-    const QString script = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
-    if (!BackgroundProcess::start(QStringLiteral("python3"),
-                                  {script, "--port", "0", "--content", contentFolder}))
+    const QString script
+        = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
+    if (!BackgroundProcess::start(
+            QStringLiteral("python3"), {script, "--port", "0", "--content", contentFolder}))
         return false;
     QDeadlineTimer deadline(10000);
     while (!process().canReadLine() && !deadline.hasExpired())
@@ -180,24 +182,25 @@ bool waitForPort(quint16 port, int timeoutMs)
 namespace UpdateTest {
 
 bool startHttpProxy(BackgroundProcess& proxy, const QString& folder, const QString& user,
-                    const QString& password, quint16* port)
+    const QString& password, quint16* port)
 {
     *port = freePort();
     const QString config = folder + QStringLiteral("/tinyproxy.conf");
-    writeFile(config, QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
-                                     "Allow 127.0.0.1\nBasicAuth %2 %3\nLogLevel Warning\n")
-                          .arg(*port)
-                          .arg(user, password)
-                          .toUtf8());
+    writeFile(config,
+        QStringLiteral("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 20\n"
+                       "Allow 127.0.0.1\nBasicAuth %2 %3\nLogLevel Warning\n")
+            .arg(*port)
+            .arg(user, password)
+            .toUtf8());
     return proxy.start(QStringLiteral("tinyproxy"), {"-d", "-c", config}) && waitForPort(*port);
 }
 
-bool startSocksProxy(BackgroundProcess& proxy, const QString& user, const QString& password,
-                     quint16* port)
+bool startSocksProxy(
+    BackgroundProcess& proxy, const QString& user, const QString& password, quint16* port)
 {
     *port = freePort();
     return proxy.start(QStringLiteral("microsocks"),
-                       {"-i", "127.0.0.1", "-p", QString::number(*port), "-u", user, "-P", password})
+               {"-i", "127.0.0.1", "-p", QString::number(*port), "-u", user, "-P", password})
         && waitForPort(*port);
 }
 

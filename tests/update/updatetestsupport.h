@@ -15,7 +15,7 @@ namespace UpdateTest {
 
 // A raw HTTP/1.1 response; with `withLength` false the body ends when the connection does.
 QByteArray httpResponse(int status, const QByteArray& body, bool withLength = true,
-                        const QByteArray& extraHeaders = QByteArray());
+    const QByteArray& extraHeaders = QByteArray());
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray fileBytes(const QString& path);
 quint16 freePort();
@@ -40,6 +40,8 @@ public:
 
     QString url(const QString& path, const QString& host = QStringLiteral("127.0.0.1")) const;
     void respond(const QByteArray& path, const QByteArray& raw, Ending ending = Close);
+    // The answer to every path without one of its own (a 404 page unless set).
+    void respondToOthers(const QByteArray& raw) { m_otherResponse = raw; }
 
     QList<QByteArray> requests() const { return m_requests; }
     // The connection of the last request, for tests that feed a reply piece by piece.
@@ -55,6 +57,7 @@ private:
     QHash<QByteArray, QPair<QByteArray, Ending>> m_responses;
     QHash<QTcpSocket*, QByteArray> m_pending;
     QList<QByteArray> m_requests;
+    QByteArray m_otherResponse;
     QTcpSocket* m_lastConnection = nullptr;
 };
 
@@ -91,9 +94,9 @@ namespace UpdateTest {
 
 // Debian's tinyproxy with basic authentication, on a free loopback port.
 bool startHttpProxy(BackgroundProcess& proxy, const QString& folder, const QString& user,
-                    const QString& password, quint16* port);
+    const QString& password, quint16* port);
 // microsocks with user and password, on a free loopback port.
-bool startSocksProxy(BackgroundProcess& proxy, const QString& user, const QString& password,
-                     quint16* port);
+bool startSocksProxy(
+    BackgroundProcess& proxy, const QString& user, const QString& password, quint16* port);
 
 } // namespace UpdateTest
