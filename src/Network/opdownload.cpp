@@ -75,6 +75,8 @@ void OpDownload::finishDownload(bool succeeded)
 {
     if (succeeded && !m_fileData.isEmpty())
         emit downloadDone(m_fileData);
+    // The downloader lives as long as the cycle; a large picture need not.
+    m_fileData.clear();
 }
 
 bool OpDownload::writeWhole(const QString& path, const QByteArray& data)
