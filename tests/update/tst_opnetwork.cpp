@@ -160,6 +160,8 @@ void TestOpNetwork::multipartBody()
     QVERIFY(request.startsWith("POST /form HTTP/1.1\r\n"));
     QVERIFY(hasHeaderLine(request, "Content-Type: multipart/form-data; boundary=" + boundary));
     QVERIFY(hasHeaderLine(request, "Content-Length: " + QByteArray::number(expected.size())));
+    QCOMPARE(request.left(request.indexOf("\r\n\r\n")).count("Content-Length:"), 1);
+    QCOMPARE(request.left(request.indexOf("\r\n\r\n")).count("Content-Type:"), 1);
     QCOMPARE(bodyOf(request), expected);
 }
 
