@@ -28,7 +28,11 @@ QString OpUpdate::accessKey()
 
 QString OpUpdate::requestUrl() const
 {
-    return m_serviceUrl + QStringLiteral("/includes/json.php");
+    // A base configured as "http://host/" must not give "//includes".
+    QString base = m_serviceUrl;
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    return base + QStringLiteral("/includes/json.php");
 }
 
 QString OpUpdate::resourcesDirectory()

@@ -196,7 +196,7 @@ void TestOpUpdate::updateRequestBytes()
     server.respond("/includes/json.php", httpResponse(200, "1"));
     QSignalSpy received(&server, &ScriptedServer::requestReceived);
     OpUpdate update;
-    update.setServiceUrl(server.url(QString()));
+    update.setServiceUrl(server.url("/"));
     update.startUpdate();
     QVERIFY(received.wait(5000));
     const QByteArray request = server.requests().constFirst();
