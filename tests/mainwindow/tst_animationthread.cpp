@@ -66,7 +66,6 @@ class TestAnimationThread : public QObject
 {
     Q_OBJECT
 private slots:
-    void startsWithTheOwnersDefaults();
     void countsOnePastTheEnd_data();
     void countsOnePastTheEnd();
     void pausesBeforeEachStep();
@@ -76,13 +75,6 @@ private slots:
     void stopWhileCountingEndsTheCount();
     void destroyingASleepingThreadReturnsPromptly();
 };
-
-void TestAnimationThread::startsWithTheOwnersDefaults()
-{
-    AnimationThread thread;
-    QCOMPARE(thread.interval(), 1);
-    QVERIFY(!thread.isRunning());
-}
 
 void TestAnimationThread::countsOnePastTheEnd_data()
 {
