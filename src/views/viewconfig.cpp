@@ -50,11 +50,22 @@ void placeAfter(QWidget* widget, const QWidget* neighbour, int gap, int y)
 ViewConfig::ViewConfig(QWidget* parent)
     : QWidget(parent)
 {
+    useCompactFont();
     setTexts();
     createConfigBox();
     createGeneralBox();
     createProxyBox();
     createButtons();
+}
+
+// The fixed pixel widths were drawn for a small dialog font; a narrow 8-point face keeps
+// the labels clear of each other where the desktop's default font is wider.
+void ViewConfig::useCompactFont()
+{
+    QFont compact = font();
+    compact.setPointSize(8);
+    compact.setStretch(QFont::SemiCondensed);
+    setFont(compact);
 }
 
 void ViewConfig::setTexts()
@@ -130,6 +141,10 @@ void ViewConfig::createGeneralBox()
 
 void ViewConfig::fillGeneralCombos()
 {
+    // 30 pixels leave no room for the digit beside a full-width arrow.
+    for (QComboBox* combo : {m_fastCutCombo, m_normalCutCombo, m_fullScreenCombo})
+        combo->setStyleSheet(QStringLiteral(
+            "QComboBox { padding-left: 4px; } QComboBox::drop-down { width: 12px; }"));
     for (int digit = 0; digit <= 9; ++digit) {
         const QString text = QString::number(digit);
         m_fastCutCombo->addItem(text);

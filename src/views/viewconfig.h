@@ -41,6 +41,7 @@ public:
     QCheckBox* bootCheck() const { return m_bootCheck; }
 
 private:
+    void useCompactFont();
     void setTexts();
     void createConfigBox();
     void createGeneralBox();

@@ -17,8 +17,7 @@ public:
 
     void setStartWithSystem(bool enabled);
 
-    // Read access for whoever needs to look at the menu (the coordinator's tests).
-    QMenu* menu() const { return m_contextMenu; }
+    // The "Change Extension" submenu; the whole menu is contextMenu().
     QMenu* typeMenu() const { return m_typeMenu; }
 
 signals:

@@ -67,7 +67,7 @@ private slots:
     void untickedProxyGreysOutButKeepsContents();
 
 private:
-    void setFontSize(int pointSize);
+    void useBoldFont(bool bold);
     QFont originalFont = QApplication::font();
 };
 
@@ -76,26 +76,25 @@ void TestViewConfig::cleanup()
     QApplication::setFont(originalFont);
 }
 
-void TestViewConfig::setFontSize(int pointSize)
+// The panel keeps its own size, but takes the family and weight of its surroundings.
+void TestViewConfig::useBoldFont(bool bold)
 {
-    if (pointSize == 0)
-        return;
     QFont font = originalFont;
-    font.setPointSize(pointSize);
+    font.setBold(bold);
     QApplication::setFont(font);
 }
 
 void TestViewConfig::generalGroupFollowsSizeHints_data()
 {
-    QTest::addColumn<int>("pointSize");
-    QTest::newRow("default font") << 0;
-    QTest::newRow("large font") << 15;
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("regular font") << false;
+    QTest::newRow("bold font") << true;
 }
 
 void TestViewConfig::generalGroupFollowsSizeHints()
 {
-    QFETCH(int, pointSize);
-    setFontSize(pointSize);
+    QFETCH(bool, bold);
+    useBoldFont(bold);
     ViewConfig panel(nullptr);
     const QGroupBox* box = panel.generalBox();
 
@@ -142,8 +141,8 @@ void TestViewConfig::proxyGroupFollowsSizeHints_data()
 
 void TestViewConfig::proxyGroupFollowsSizeHints()
 {
-    QFETCH(int, pointSize);
-    setFontSize(pointSize);
+    QFETCH(bool, bold);
+    useBoldFont(bold);
     ViewConfig panel(nullptr);
     const QGroupBox* proxy = panel.proxyBox();
     const QGroupBox* auth = panel.proxyAuthBox();
@@ -190,7 +189,7 @@ void TestViewConfig::widerFastCutLabelMovesColumns()
             panel.imgTypeCombo()->x(), panel.bootCheck()->x()};
     };
     const QVector<int> normal = columns(ViewConfig(nullptr));
-    setFontSize(20);
+    useBoldFont(true);
     const QVector<int> wide = columns(ViewConfig(nullptr));
     const int shift = wide[0] - normal[0];
     QVERIFY(shift > 0);
@@ -213,6 +212,9 @@ void TestViewConfig::boxesAndButtons()
     QVERIFY(panel.proxyBox()->isCheckable());
     QVERIFY(panel.proxyAuthBox()->isCheckable());
     QVERIFY(!panel.generalBox()->isCheckable());
+    // With the panel's own font nothing spills over the outer box's edge.
+    QVERIFY(panel.configBox()->rect().contains(panel.generalBox()->geometry()));
+    QVERIFY(panel.configBox()->rect().contains(panel.proxyBox()->geometry()));
 
     QPushButton* save = panel.saveButton();
     QPushButton* cancel = panel.cancelButton();

@@ -223,9 +223,9 @@ void TestViewSystray::clickIcon(const QString& button, int repeat)
 
 void TestViewSystray::closeMenu()
 {
-    if (tray->menu()->isVisible())
+    if (tray->contextMenu()->isVisible())
         xdotool({"key", "Escape", "Escape"});
-    QTRY_VERIFY(!tray->menu()->isVisible());
+    QTRY_VERIFY(!tray->contextMenu()->isVisible());
 }
 
 void TestViewSystray::iconDocksAndFirstStartRegistersLauncher()
@@ -243,21 +243,21 @@ void TestViewSystray::iconDocksAndFirstStartRegistersLauncher()
         = QCoreApplication::applicationDirPath() + "/" + AppNames::LauncherExecutable;
     QVERIFY2(fileText(entryPath()).contains("\nExec=" + launcher + "\n"),
         qPrintable(fileText(entryPath())));
-    QVERIFY(tray->menu()->actions().at(5)->isChecked());
+    QVERIFY(tray->contextMenu()->actions().at(5)->isChecked());
 }
 
 void TestViewSystray::menuHasEntriesInOrder()
 {
-    QCOMPARE(actionTexts(tray->menu()),
+    QCOMPARE(actionTexts(tray->contextMenu()),
         QStringList({"Restore", "Show Current Directory", "Choose Directory", "Change Extension",
             "Help", "Start With System", "Exit"}));
-    QCOMPARE(tray->menu()->actions().at(3)->menu(), tray->typeMenu());
+    QCOMPARE(tray->contextMenu()->actions().at(3)->menu(), tray->typeMenu());
     QCOMPARE(actionTexts(tray->typeMenu()),
         QStringList({".png", ".jpg", ".jpeg", ".bmp", ".ppm", ".xbm", ".xpm"}));
     for (const QAction* action : tray->typeMenu()->actions())
         QVERIFY(action->isCheckable());
-    QVERIFY(actionNamed(tray->menu(), "Start With System")->isCheckable());
-    QVERIFY(!actionNamed(tray->menu(), "Help")->isCheckable());
+    QVERIFY(actionNamed(tray->contextMenu(), "Start With System")->isCheckable());
+    QVERIFY(!actionNamed(tray->contextMenu(), "Help")->isCheckable());
 }
 
 void TestViewSystray::rightClickOpensMenuAndJpgIsChosen()
@@ -265,9 +265,9 @@ void TestViewSystray::rightClickOpensMenuAndJpgIsChosen()
     showTray();
     QSignalSpy changed(tray.get(), &ViewSystray::modelChanged);
     clickIcon("3");
-    QTRY_VERIFY_WITH_TIMEOUT(tray->menu()->isVisible(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(tray->contextMenu()->isVisible(), 5000);
 
-    moveMouseTo(actionCentre(tray->menu(), tray->typeMenu()->menuAction()));
+    moveMouseTo(actionCentre(tray->contextMenu(), tray->typeMenu()->menuAction()));
     xdotool({"click", "1"});
     QTRY_VERIFY_WITH_TIMEOUT(tray->typeMenu()->isVisible(), 5000);
     if (!qEnvironmentVariableIsEmpty("PELICROW_SHOT"))
@@ -279,7 +279,7 @@ void TestViewSystray::rightClickOpensMenuAndJpgIsChosen()
     QTRY_COMPARE(changed.count(), 1);
     QCOMPARE(model->imgType(), QString(".jpg"));
     QCOMPARE(checkedTypes(tray->typeMenu()), QStringList({".jpg"}));
-    QTRY_VERIFY(!tray->menu()->isVisible());
+    QTRY_VERIFY(!tray->contextMenu()->isVisible());
 }
 
 void TestViewSystray::setImgLayoutMarks_data()
@@ -326,7 +326,7 @@ void TestViewSystray::startWithSystemToggledTwiceIsUnchangedAndSavedTwice()
 {
     tray->setModel(model.get());
     const QString before = fileText(entryPath());
-    QAction* boot = actionNamed(tray->menu(), "Start With System");
+    QAction* boot = actionNamed(tray->contextMenu(), "Start With System");
     QVERIFY(boot->isChecked());
     QSignalSpy changed(tray.get(), &ViewSystray::modelChanged);
     const QString bootFile = settingPath(ModelConfig::Boot);
@@ -393,7 +393,7 @@ void TestViewSystray::openDirHandsLocalUrlToDesktop()
     QFETCH(QString, directory);
     model->setDirectory(directory);
     tray->setModel(model.get());
-    actionNamed(tray->menu(), "Show Current Directory")->trigger();
+    actionNamed(tray->contextMenu(), "Show Current Directory")->trigger();
     const QString record = scratch.path() + "/opened";
     QTRY_VERIFY_WITH_TIMEOUT(fileText(record).endsWith('\n'), 10000);
     const QUrl opened(fileText(record).trimmed());
@@ -411,13 +411,13 @@ void TestViewSystray::onlyDoubleClickShowsMainWindow()
     clickIcon("2");
     QTRY_COMPARE(activated.count(), 2);
     clickIcon("3");
-    QTRY_VERIFY(tray->menu()->isVisible());
+    QTRY_VERIFY(tray->contextMenu()->isVisible());
     closeMenu();
     QCOMPARE(showMain.count(), 0);
 
     clickIcon("1", 2);
     QTRY_COMPARE(showMain.count(), 1);
-    actionNamed(tray->menu(), "Restore")->trigger();
+    actionNamed(tray->contextMenu(), "Restore")->trigger();
     QCOMPARE(showMain.count(), 2);
 }
 
@@ -450,7 +450,7 @@ void TestViewSystray::balloonsShowTitleAndText()
     QFETCH(QString, text);
     showTray();
     if (slot == "showRunning")
-        actionNamed(tray->menu(), "Help")->trigger();
+        actionNamed(tray->contextMenu(), "Help")->trigger();
     else
         QMetaObject::invokeMethod(
             tray.get(), slot.toLatin1(), Q_ARG(QString, title), Q_ARG(QString, text));
@@ -469,13 +469,13 @@ void TestViewSystray::disabledMenuOffersNothing()
     clickIcon("3");
     // The click has been handled, and a disabled menu does not even open.
     QTRY_COMPARE(activated.count(), 1);
-    QVERIFY(!tray->menu()->isVisible());
-    QVERIFY(!tray->menu()->isEnabled());
+    QVERIFY(!tray->contextMenu()->isVisible());
+    QVERIFY(!tray->contextMenu()->isEnabled());
 
     tray->msgInfo("Busy", "capture running");
     QTRY_VERIFY_WITH_TIMEOUT(visibleBalloon(), 5000);
     tray->setEnabled(true);
-    QVERIFY(tray->menu()->isEnabled());
+    QVERIFY(tray->contextMenu()->isEnabled());
 }
 
 QTEST_MAIN(TestViewSystray)
