@@ -1,6 +1,13 @@
 #include "opmain.h"
 
 #include "Model/modelconfig.h"
+#include "app/appnames.h"
+#include "app/processutils.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QIcon>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,7 +49,28 @@ void OpMain::exitProgram()
     std::_Exit(1);
 }
 
-void OpMain::checkUpgrade() { }
+void OpMain::checkUpgrade()
+{
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (!QFile::exists(appDir + AppNames::PendingExecutable))
+        return;
+    const QString launcherPath = appDir + QLatin1Char('/') + AppNames::LauncherExecutable;
+    QMessageBox box(QMessageBox::Information, QString(),
+        tr("There is a newer version of your application.\nWant to upgrade?"),
+        QMessageBox::Yes | QMessageBox::No);
+    box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    if (executeShell(launcherPath, QStringLiteral("runas"), QString(), false, false) == 0) {
+        std::fflush(nullptr);
+        // The launcher replaces this very executable once no copy of it runs any more.
+        std::_Exit(1);
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(tr("Could not find Pelicrow_Launcher in: \n\n") + launcherPath);
+    box.exec();
+}
 
 void OpMain::createModel()
 {
