@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""Reference update service for Pelicrow.
+
+Answers the update request (a multipart POST of the field "k" to
+/includes/json.php) with a manifest built from a content folder, and serves
+the files of that folder by GET:
+
+  content/images/<picture>              one carousel picture per file
+  content/versions/<version>/<file>     the executable of that version (one file)
+
+A wrong or missing key is answered with "0". The service binds to loopback by
+default, never serves anything outside its content folder and logs one line
+per request on standard error. Python 3 standard library only.
+"""
+
+import argparse
+import email.parser
+import email.policy
+import html
+import json
+import mimetypes
+import os
+import re
+import shutil
+import sys
+import urllib.parse
+from http import HTTPStatus
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+ACCESS_KEY = "5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"
+REQUEST_PATH = "/includes/json.php"
+MAX_REQUEST_BODY = 1 << 20
+HOST_HEADER = re.compile(r"^[A-Za-z0-9.\-]+(:[0-9]{1,5})?$|^\[[0-9A-Fa-f:.]+\](:[0-9]{1,5})?$")
+
+
+def multipart_fields(body, content_type):
+    """Field name to value of a multipart/form-data body.
+
+    Tolerates a body without its closing delimiter, as Pelicrow sends text-only
+    bodies that way."""
+    header = email.parser.HeaderParser(policy=email.policy.HTTP).parsestr(
+        "Content-Type: " + content_type + "\r\n\r\n")
+    boundary = header.get_param("boundary", header="content-type")
+    if not boundary:
+        return {}
+    fields = {}
+    delimiter = b"--" + boundary.encode("latin-1")
+    for part in body.split(delimiter)[1:]:
+        if part.startswith(b"--"):
+            break
+        head, separator, value = part.partition(b"\r\n\r\n")
+        if not separator:
+            continue
+        if value.endswith(b"\r\n"):
+            value = value[:-2]
+        match = re.search(rb'name="([^"]*)"', head)
+        if match:
+            fields.setdefault(match.group(1).decode("utf-8", "replace"),
+                              value.decode("utf-8", "replace"))
+    return fields
+
+
+def form_fields(body, content_type):
+    if content_type.lower().startswith("multipart/form-data"):
+        return multipart_fields(body, content_type)
+    if content_type.lower().startswith("application/x-www-form-urlencoded"):
+        parsed = urllib.parse.parse_qs(body.decode("utf-8", "replace"))
+        return {name: values[0] for name, values in parsed.items()}
+    return {}
+
+
+def regular_files(folder):
+    try:
+        names = sorted(os.listdir(folder))
+    except OSError:
+        return []
+    return [name for name in names
+            if not name.startswith(".") and os.path.isfile(os.path.join(folder, name))]
+
+
+def build_manifest(content, base):
+    images = {name: base + "/images/" + urllib.parse.quote(name)
+              for name in regular_files(os.path.join(content, "images"))}
+    versions = {}
+    versions_folder = os.path.join(content, "versions")
+    try:
+        version_names = sorted(os.listdir(versions_folder))
+    except OSError:
+        version_names = []
+    for version in version_names:
+        if version.startswith("."):
+            continue
+        files = regular_files(os.path.join(versions_folder, version))
+        if files:
+            versions[version] = (base + "/versions/" + urllib.parse.quote(version) + "/"
+                                 + urllib.parse.quote(files[0]))
+    return {"versions": versions, "images": images}
+
+
+class UpdateHandler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "PelicrowUpdateService/1.0"
+
+    def do_POST(self):
+        path = urllib.parse.urlsplit(self.path).path
+        length = self.headers.get("Content-Length", "0")
+        if not length.isdigit() or int(length) > MAX_REQUEST_BODY:
+            self.send_error(HTTPStatus.REQUEST_ENTITY_TOO_LARGE)
+            return
+        body = self.rfile.read(int(length))
+        if path != REQUEST_PATH:
+            self.send_error(HTTPStatus.NOT_FOUND)
+            return
+        fields = form_fields(body, self.headers.get("Content-Type", ""))
+        if fields.get("k") != self.server.access_key:
+            self.send_bytes(b"0", "text/plain")
+            return
+        manifest = build_manifest(self.server.content, self.base_address())
+        self.send_bytes(json.dumps(manifest, indent=1).encode("utf-8"), "application/json")
+
+    def do_GET(self):
+        self.serve(with_body=True)
+
+    def do_HEAD(self):
+        self.serve(with_body=False)
+
+    def serve(self, with_body):
+        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        if path == "/":
+            self.send_bytes(self.site_page(), "text/html; charset=utf-8", with_body)
+            return
+        file_path = self.content_file(path)
+        if file_path is None:
+            self.send_error(HTTPStatus.NOT_FOUND)
+            return
+        with open(file_path, "rb") as source:
+            size = os.fstat(source.fileno()).st_size
+            self.send_response(HTTPStatus.OK)
+            self.send_header("Content-Type",
+                             mimetypes.guess_type(file_path)[0] or "application/octet-stream")
+            self.send_header("Content-Length", str(size))
+            self.end_headers()
+            if with_body:
+                shutil.copyfileobj(source, self.wfile, 1 << 16)
+
+    def content_file(self, path):
+        """The regular file a request path names inside the content folder, or None."""
+        if "\\" in path or "\0" in path:
+            return None
+        root = os.path.realpath(self.server.content)
+        candidate = os.path.realpath(os.path.join(root, path.lstrip("/")))
+        if os.path.commonpath([root, candidate]) != root or not os.path.isfile(candidate):
+            return None
+        if any(part.startswith(".") for part in os.path.relpath(candidate, root).split(os.sep)):
+            return None
+        return candidate
+
+    def base_address(self):
+        host = self.headers.get("Host", "")
+        if not HOST_HEADER.match(host):
+            address, port = self.server.server_address[:2]
+            host = "%s:%d" % (address, port)
+        return "http://" + host
+
+    def site_page(self):
+        names = regular_files(os.path.join(self.server.content, "images"))
+        items = "".join('<li><img src="/images/%s" alt="%s" width="200"></li>'
+                        % (urllib.parse.quote(name), html.escape(name)) for name in names)
+        return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Pelicrow</title>"
+                "</head><body><h1>Pelicrow</h1><p>Screen captures from the tray.</p>"
+                "<ul>%s</ul></body></html>" % items).encode("utf-8")
+
+    def send_bytes(self, data, content_type, with_body=True):
+        self.send_response(HTTPStatus.OK)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        if with_body:
+            self.wfile.write(data)
+
+    def log_error(self, format, *args):
+        # The request's own line (log_request) already tells the status.
+        pass
+
+    def log_message(self, format, *args):
+        sys.stderr.write("%s - [%s] %s\n" % (self.address_string(),
+                                             self.log_date_time_string(), format % args))
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--host", default="127.0.0.1", help="address to bind (default loopback)")
+    parser.add_argument("--port", type=int, default=8765, help="port, 0 for any free one")
+    parser.add_argument("--content", default=os.path.join(here, "content"),
+                        help="folder with images/ and versions/<version>/")
+    parser.add_argument("--key", default=ACCESS_KEY, help="the access key to accept")
+    options = parser.parse_args()
+
+    server = ThreadingHTTPServer((options.host, options.port), UpdateHandler)
+    server.daemon_threads = True
+    server.content = os.path.abspath(options.content)
+    server.access_key = options.key
+    address, port = server.server_address[:2]
+    # The first line tells a caller that asked for port 0 where to connect.
+    print("listening on http://%s:%d" % (address, port), flush=True)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    finally:
+        server.server_close()
+
+
+if __name__ == "__main__":
+    main()
