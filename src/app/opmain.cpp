@@ -1,6 +1,7 @@
 #include "opmain.h"
 
 #include "Model/modelconfig.h"
+#include "Network/opupdate.h"
 #include "app/appnames.h"
 #include "app/processutils.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QMessageBox>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +32,26 @@ void OpMain::start()
     bindConfigView();
 }
 
-void OpMain::newUpdate() { }
+namespace {
+
+// One update cycle in a thread of its own; both end with the process.
+void startUpdateCycle(OpUpdate* update)
+{
+    auto* thread = new QThread(nullptr);
+    update->moveToThread(thread);
+    QObject::connect(thread, SIGNAL(started()), update, SLOT(startUpdate()));
+    QObject::connect(thread, SIGNAL(finished()), thread, SLOT(quit()));
+    QObject::connect(thread, SIGNAL(finished()), update, SLOT(deleteLater()));
+    QObject::connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()));
+    thread->start(QThread::InheritPriority);
+}
+
+} // namespace
+
+void OpMain::newUpdate()
+{
+    startUpdateCycle(new OpUpdate(nullptr));
+}
 
 void OpMain::callAd() { }
 
@@ -86,6 +107,12 @@ void OpMain::makeConnections() { }
 
 void OpMain::showWindows() { }
 
-void OpMain::startUpdateThread() { }
+void OpMain::startUpdateThread()
+{
+    // Normally made with the other parts; a start without them still checks for updates.
+    if (!opUpdate)
+        opUpdate = new OpUpdate(nullptr);
+    startUpdateCycle(opUpdate);
+}
 
 void OpMain::bindConfigView() { }

@@ -1,4 +1,6 @@
+#include "Network/opupdate.h"
 #include "app/appnames.h"
+#include "app/opmain.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -7,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 #include <csignal>
@@ -15,8 +18,9 @@
 using TestSupport::windowsOfProcess;
 
 // Drives the upgrade hand-over end to end in an application directory of its own:
-// Pelicrow offers a waiting download, Pelicrow_Launcher waits for it to end, puts the
-// download in place and starts the result.
+// Pelicrow fetches a newer build from the reference update service and offers it at
+// its next start, Pelicrow_Launcher waits for it to end, puts the download in place
+// and starts the result.
 class TestLauncher : public QObject
 {
     Q_OBJECT
@@ -24,7 +28,8 @@ private slots:
     void init();
     void cleanup();
     void noKeepsTheOldProgramAndAsksAgain();
-    void yesHandsOverToTheLauncherWhichInstalls();
+    void downloadedUpgradeIsOfferedAndInstalled();
+    void newUpdateStartsIndependentCycles();
     void missingLauncherIsReportedAndTheProgramStarts();
     void launcherWaitsWhilePelicrowRuns();
     void anEndingPelicrowIsWaitedForWithoutBox();
@@ -35,7 +40,10 @@ private:
     QString appPath(const QString& name) const { return appDir->path() + "/" + name; }
     QString mainPath() const { return appPath(AppNames::MainExecutable); }
     QString downloadPath() const { return appDir->path() + AppNames::PendingExecutable; }
+    QByteArray newerBuild() const;
     void placeDownload();
+    bool startService(const QString& content);
+    int updateRequestCount();
     QProcess* start(const QString& program, const QStringList& arguments = {});
     QList<qint64> runningFromAppDir(const QString& name) const;
     bool answerBox(qint64 pid, const QString& key);
@@ -49,6 +57,8 @@ private:
     QByteArray oldChecksum;
     QByteArray newChecksum;
     std::vector<std::unique_ptr<QProcess>> processes;
+    std::unique_ptr<QProcess> service;
+    QByteArray serviceLog;
 };
 
 void TestLauncher::init()
@@ -67,6 +77,12 @@ void TestLauncher::cleanup()
         process->waitForFinished();
     }
     processes.clear();
+    if (service) {
+        service->kill();
+        service->waitForFinished();
+        service.reset();
+    }
+    serviceLog.clear();
     // Programs the launcher started are not our children: end them by their ids.
     for (const QString& program : {AppNames::MainExecutable, AppNames::LauncherExecutable}) {
         for (qint64 pid : runningFromAppDir(program))
@@ -77,20 +93,42 @@ void TestLauncher::cleanup()
     appDir.reset();
 }
 
+QByteArray TestLauncher::newerBuild() const
+{
+    QFile built(mainPath());
+    return built.open(QIODevice::ReadOnly) ? built.readAll() + QByteArray("newer build")
+                                           : QByteArray();
+}
+
 // A distinguishable newer build, stored as a download is: without run permission.
 void TestLauncher::placeDownload()
 {
     QVERIFY(QDir(appDir->path()).mkpath("tmp"));
-    QFile built(mainPath());
     QFile download(downloadPath());
-    QVERIFY(built.open(QIODevice::ReadOnly));
     QVERIFY(download.open(QIODevice::WriteOnly));
-    download.write(built.readAll() + QByteArray("newer build"));
+    download.write(newerBuild());
     download.close();
     QVERIFY(download.setPermissions(
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     newChecksum = checksum(downloadPath());
     QVERIFY(newChecksum != oldChecksum);
+}
+
+// The reference update service on the loopback port the programs are built to ask.
+bool TestLauncher::startService(const QString& content)
+{
+    service = std::make_unique<QProcess>();
+    service->start("python3",
+        {TestSupport::sourcePath("tools/update-service/update-service.py"), "--port",
+            QString::number(QUrl(AppNames::UpdateServiceUrl).port(80)), "--content", content});
+    return service->waitForReadyRead(10000) && service->readLine().startsWith("listening on");
+}
+
+// The service logs one line per request.
+int TestLauncher::updateRequestCount()
+{
+    serviceLog += service->readAllStandardError();
+    return serviceLog.count("\"POST " + QUrl(OpUpdate().requestUrl()).path().toUtf8() + " ");
 }
 
 QProcess* TestLauncher::start(const QString& program, const QStringList& arguments)
@@ -162,9 +200,27 @@ void TestLauncher::noKeepsTheOldProgramAndAsksAgain()
     QCOMPARE(checksum(downloadPath()), newChecksum);
 }
 
-void TestLauncher::yesHandsOverToTheLauncherWhichInstalls()
+void TestLauncher::downloadedUpgradeIsOfferedAndInstalled()
 {
-    placeDownload();
+    QTemporaryDir content;
+    const QString offered = content.path() + "/versions/9.0/" + AppNames::MainExecutable;
+    QVERIFY(QDir().mkpath(QFileInfo(offered).path()));
+    QFile offeredFile(offered);
+    QVERIFY(offeredFile.open(QIODevice::WriteOnly));
+    offeredFile.write(newerBuild());
+    offeredFile.close();
+    newChecksum = checksum(offered);
+    QVERIFY(startService(content.path()));
+
+    QProcess* first = start(mainPath());
+    QTRY_COMPARE_WITH_TIMEOUT(checksum(downloadPath()), newChecksum, 20000);
+    QCOMPARE(updateRequestCount(), 1);
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    QVERIFY(first->waitForFinished(10000));
+    // The upgraded program asks again; with the old build's version it would fetch it anew.
+    service->kill();
+    service->waitForFinished();
+
     QProcess* pelicrow = start(mainPath());
     QVERIFY(answerBox(pelicrow->processId(), "y"));
     QVERIFY(pelicrow->waitForFinished(10000));
@@ -185,6 +241,24 @@ void TestLauncher::yesHandsOverToTheLauncherWhichInstalls()
     // Nothing is waiting any more, so the new program starts without asking.
     QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 10000);
     QVERIFY(windowsOfProcess(upgraded).isEmpty());
+}
+
+void TestLauncher::newUpdateStartsIndependentCycles()
+{
+    QTemporaryDir content;
+    const QString picture = "01_fast_cut.png";
+    QVERIFY(QDir().mkpath(content.path() + "/images"));
+    QVERIFY(QFile::copy(TestSupport::sourcePath("tools/update-service/content/images/" + picture),
+        content.path() + "/images/" + picture));
+    QVERIFY(startService(content.path()));
+
+    OpMain opMain(nullptr);
+    opMain.newUpdate();
+    opMain.newUpdate();
+    QTRY_COMPARE_WITH_TIMEOUT(updateRequestCount(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(checksum(OpUpdate::resourcesDirectory() + "/" + picture),
+        checksum(content.path() + "/images/" + picture), 10000);
+    QDir(OpUpdate::resourcesDirectory()).removeRecursively();
 }
 
 void TestLauncher::missingLauncherIsReportedAndTheProgramStarts()
