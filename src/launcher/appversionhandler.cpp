@@ -47,7 +47,9 @@ bool AppVersionHandler::installNewExecutable()
 {
     QFile source(newExePath);
     QSaveFile target(exePath);
-    if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly))
+    // An empty file is no program: installing it would leave nothing that runs.
+    if (!source.open(QIODevice::ReadOnly) || source.size() == 0
+        || !target.open(QIODevice::WriteOnly))
         return false;
     while (!source.atEnd()) {
         const QByteArray chunk = source.read(CopyChunkSize);

@@ -33,6 +33,7 @@ private slots:
     void missingLauncherIsReportedAndTheProgramStarts();
     void launcherWaitsWhilePelicrowRuns();
     void anEndingPelicrowIsWaitedForWithoutBox();
+    void emptyDownloadIsNotInstalled();
     void failedReplacementKeepsAWorkingProgram_data();
     void failedReplacementKeepsAWorkingProgram();
 
@@ -335,6 +336,19 @@ void TestLauncher::anEndingPelicrowIsWaitedForWithoutBox()
     QCOMPARE(launcher->exitCode(), 0);
     QVERIFY(endingPelicrow->waitForFinished(0));
     QCOMPARE(checksum(mainPath()), newChecksum);
+    QTRY_COMPARE_WITH_TIMEOUT(runningFromAppDir(AppNames::MainExecutable).size(), 1, 10000);
+}
+
+void TestLauncher::emptyDownloadIsNotInstalled()
+{
+    QVERIFY(QDir(appDir->path()).mkpath("tmp"));
+    QFile download(downloadPath());
+    QVERIFY(download.open(QIODevice::WriteOnly));
+    download.close();
+    QProcess* launcher = start(appPath(AppNames::LauncherExecutable));
+    QVERIFY(launcher->waitForFinished(15000));
+    QCOMPARE(launcher->exitCode(), 0);
+    QCOMPARE(checksum(mainPath()), oldChecksum);
     QTRY_COMPARE_WITH_TIMEOUT(runningFromAppDir(AppNames::MainExecutable).size(), 1, 10000);
 }
 
