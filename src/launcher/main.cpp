@@ -11,7 +11,8 @@
 namespace {
 
 // A main program that has just been told to end is still listed for a moment; the
-// listing on Windows alone takes about this long.
+// listing on Windows alone takes about this long. No window exists yet, so pausing
+// between looks keeps nothing waiting.
 constexpr int EndingGraceMs = 3000;
 constexpr int EndingPollMs = 100;
 
@@ -48,7 +49,7 @@ int main(int argc, char* argv[])
         return 1;
     AppVersionHandler handler(nullptr);
     handler.replaceExecutable();
-    // Nothing to leave: the launcher never enters its event loop.
+    // Without effect, as the launcher never enters its event loop.
     QCoreApplication::exit(1);
     return 0;
 }
