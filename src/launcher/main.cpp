@@ -1,7 +1,55 @@
+#include "app/appnames.h"
+#include "app/processutils.h"
+#include "launcher/appversionhandler.h"
+
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QIcon>
+#include <QMessageBox>
+#include <QThread>
+
+namespace {
+
+// A main program that has just been told to end is still listed for a moment; the
+// listing on Windows alone takes about this long. No window exists yet, so pausing
+// between looks keeps nothing waiting.
+constexpr int EndingGraceMs = 3000;
+constexpr int EndingPollMs = 100;
+
+bool mainProgramEnds()
+{
+    const QDeadlineTimer deadline(EndingGraceMs);
+    while (processCount(AppNames::MainExecutable) > 0) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(EndingPollMs);
+    }
+    return true;
+}
+
+// Waits until the main program has ended; false when the user gives up.
+bool waitForMainProgram()
+{
+    while (!mainProgramEnds()) {
+        QMessageBox box(QMessageBox::Warning, QString(),
+            QObject::tr("Pelicrow is already running!"), QMessageBox::Retry | QMessageBox::Cancel);
+        box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+        if (box.exec() == QMessageBox::Cancel)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    if (!waitForMainProgram())
+        return 1;
+    AppVersionHandler handler(nullptr);
+    handler.replaceExecutable();
+    // Without effect, as the launcher never enters its event loop.
+    QCoreApplication::exit(1);
     return 0;
 }
