@@ -1,33 +1,16 @@
+#include "app/alreadyrunning.h"
 #include "app/appnames.h"
 #include "app/opmain.h"
 #include "app/processutils.h"
 #include "platform/terminationsignals.h"
 
 #include <QApplication>
-#include <QIcon>
-#include <QMessageBox>
-
-namespace {
-
-// Waits while another copy runs; false when the user gives up.
-bool waitForOtherCopy()
-{
-    while (processCount(AppNames::MainExecutable) > 1) {
-        QMessageBox box(QMessageBox::Warning, QString(), QObject::tr("Pelicrow is already running!"),
-                        QMessageBox::Retry | QMessageBox::Cancel);
-        box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
-        if (box.exec() == QMessageBox::Cancel)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    if (!waitForOtherCopy())
+    // The one copy the listing may show is this process itself.
+    if (!waitWhileOthersRun([] { return processCount(AppNames::MainExecutable) > 1; }))
         return 1;
     QGuiApplication::setQuitOnLastWindowClosed(false);
 

@@ -1,11 +1,10 @@
+#include "app/alreadyrunning.h"
 #include "app/appnames.h"
 #include "app/processutils.h"
 #include "launcher/appversionhandler.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QIcon>
-#include <QMessageBox>
 #include <QThread>
 
 namespace {
@@ -27,25 +26,12 @@ bool mainProgramEnds()
     return true;
 }
 
-// Waits until the main program has ended; false when the user gives up.
-bool waitForMainProgram()
-{
-    while (!mainProgramEnds()) {
-        QMessageBox box(QMessageBox::Warning, QString(),
-            QObject::tr("Pelicrow is already running!"), QMessageBox::Retry | QMessageBox::Cancel);
-        box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
-        if (box.exec() == QMessageBox::Cancel)
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    if (!waitForMainProgram())
+    if (!waitWhileOthersRun([] { return !mainProgramEnds(); }))
         return 1;
     AppVersionHandler handler(nullptr);
     handler.replaceExecutable();
