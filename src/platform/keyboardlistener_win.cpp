@@ -28,7 +28,9 @@ void releaseModifiers()
 LRESULT CALLBACK hookProc(int code, WPARAM message, LPARAM keyInfo)
 {
     if (message == WM_KEYDOWN) {
-        // Brings this thread's key state up to date before the modifiers are read.
+        // Windows moves a thread's key state on as the thread reads its own key
+        // messages, and this thread seldom has the focus: the snapshot brings
+        // its view up to date before the modifiers are read.
         BYTE keyboardState[256];
         GetKeyboardState(keyboardState);
         const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(keyInfo);

@@ -229,6 +229,8 @@ struct ShellCase
     const wchar_t* expectedArguments;
 };
 
+// Wine starts a program with "runas" without any consent prompt, so a user
+// declining elevation cannot be played here; the verb still goes through.
 const ShellCase shellCases[] = {
     {"runas, shown, no parameters", L"runas", L"", true, SW_SHOW, L""},
     {"runas, hidden, no parameters", L"runas", L"", false, SW_HIDE, L""},
@@ -374,7 +376,9 @@ struct SeenKey
 };
 
 // One case: the hook side lives on the main thread, the focused window on a
-// thread of its own, as the application the user types into would.
+// thread of its own, as the application the user types into would. (With both
+// on one thread, keys typed faster than that thread reads its queue leave
+// GetKeyState behind, and hot-keys typed that fast are missed.)
 struct HookRun
 {
     std::vector<KeyStep> steps;
@@ -444,8 +448,15 @@ DWORD WINAPI runFocusWindow(void* data)
     ShowWindow(focus->window, SW_SHOW);
     SetForegroundWindow(focus->window);
     SetFocus(focus->window);
-    SetEvent(focus->ready);
+    // Wine takes the focus over from the X server, through this thread's queue.
     MSG message;
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (GetForegroundWindow() != focus->window && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    SetEvent(focus->ready);
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -575,6 +586,7 @@ void runHookCase(const HookCase& hookCase)
     HookRun run;
     for (const auto& chord : hookCase.chords)
         press(run.steps, chord);
+    // Installing again only moves the callback: a second hook would report twice.
     platform::installKeyboardListener(onHotKey, &run);
     currentRun = &run;
     HANDLE typist = CreateThread(nullptr, 0, typeSteps, &run, 0, nullptr);
@@ -718,8 +730,19 @@ void testStartWithSystem()
 
 } // namespace
 
+// The checks put a file into the system folder: only ever in a Wine prefix.
+bool runsUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 int main()
 {
+    if (!runsUnderWine()) {
+        std::printf("These checks change the system folder; run them under Wine only.\n");
+        return 1;
+    }
     testStartWithSystem();
     testKeyboardHook();
     testExecuteShell();
