@@ -573,6 +573,8 @@ std::vector<HookCase> hookCases()
         digits,
         {"right Ctrl + right Shift + 7", {{VK_RCONTROL, VK_RSHIFT, '7'}}, {55}},
         {"Shift pressed before Ctrl", {{VK_SHIFT, VK_CONTROL, '2'}}, {50}},
+        // The hot-key released the modifiers for the system, though still held.
+        {"3 after a hot-key, Ctrl and Shift held", {{VK_CONTROL, VK_SHIFT, '2', '3'}}, {50}},
         {"Ctrl + 2", {{VK_CONTROL, '2'}}, {}},
         {"Shift + 2", {{VK_SHIFT, '2'}}, {}},
         {"Ctrl + Shift + keypad 2", {{VK_CONTROL, VK_SHIFT, VK_NUMPAD2}}, {}},
