@@ -4,12 +4,15 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <string>
 
 namespace {
 
-const DWORD StartWaitMs = 1000;
-const DWORD FinishWaitMs = 1000;
+// CreateProcessW returns once the listing runs, so only its end is waited for.
+const ULONGLONG FinishWaitMs = 1000;
+const DWORD PollMs = 10;
 
 // wmic writes UTF-16LE (with a byte-order mark when redirected); older systems
 // write the ANSI code page.
@@ -30,16 +33,16 @@ std::wstring decodeListing(const std::string& bytes)
     }
     if (bytes.empty())
         return {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                           nullptr, 0);
+    const int length
+        = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
     return text;
 }
 
-std::string drain(HANDLE pipe)
+// Reads what is in the pipe now, without blocking.
+void drainInto(HANDLE pipe, std::string& bytes)
 {
-    std::string bytes;
     DWORD available = 0;
     while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
         std::string chunk(available, '\0');
@@ -48,43 +51,82 @@ std::string drain(HANDLE pipe)
             break;
         bytes.append(chunk, 0, read);
     }
+}
+
+// Reads while the listing runs, so that a full pipe never stalls it, and ends
+// it when it is still running after the wait, as the toolkit would.
+std::string collectOutput(HANDLE process, HANDLE pipe)
+{
+    std::string bytes;
+    const ULONGLONG deadline = GetTickCount64() + FinishWaitMs;
+    bool finished = false;
+    while (!finished && GetTickCount64() < deadline) {
+        finished = WaitForSingleObject(process, PollMs) == WAIT_OBJECT_0;
+        drainInto(pipe, bytes);
+    }
+    if (!finished)
+        TerminateProcess(process, 0);
     return bytes;
 }
 
-// Runs wmic with standard output and error merged into one pipe and returns
-// whatever it printed within the two waits.
-std::string runWmic()
+HANDLE openNullInput(SECURITY_ATTRIBUTES& inherit)
 {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+        OPEN_EXISTING, 0, nullptr);
+}
+
+// Runs wmic with standard output and error merged into one pipe. Returns false
+// when wmic cannot be started at all (current Windows releases ship without it).
+bool runWmic(std::string& output)
+{
+    SECURITY_ATTRIBUTES inherit {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 20))
-        return {};
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 1 << 16))
+        return false;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    // wmic waits for more commands on an open input; an empty one lets it end.
+    HANDLE input = openNullInput(inherit);
 
-    STARTUPINFOW startup{};
+    STARTUPINFOW startup {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdInput = input;
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION process {};
     std::wstring commandLine = L"wmic.exe /OUTPUT:STDOUT PROCESS get Caption";
     const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
-    std::string bytes;
+    if (input != INVALID_HANDLE_VALUE)
+        CloseHandle(input);
     if (started) {
-        WaitForInputIdle(process.hProcess, StartWaitMs);
-        WaitForSingleObject(process.hProcess, FinishWaitMs);
-        bytes = drain(readEnd);
-        // A listing still running after the waits is ended, as the toolkit would.
-        TerminateProcess(process.hProcess, 0);
+        output = collectOutput(process.hProcess, readEnd);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
     CloseHandle(readEnd);
-    return bytes;
+    return started != FALSE;
+}
+
+// The executable names of all processes, one per line, from the system's own
+// process snapshot.
+std::wstring snapshotListing()
+{
+    std::wstring listing;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return listing;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        listing += entry.szExeFile;
+        listing += L"\r\n";
+    }
+    CloseHandle(snapshot);
+    return listing;
 }
 
 const wchar_t* nullWhenEmpty(const std::wstring& text)
@@ -98,15 +140,20 @@ namespace platform {
 
 int processCount(const std::wstring& processName)
 {
-    return countNameOccurrences(decodeListing(runWmic()), processName);
+    std::string wmicOutput;
+    if (runWmic(wmicOutput))
+        return countNameOccurrences(decodeListing(wmicOutput), processName);
+    return countNameOccurrences(snapshotListing(), processName);
 }
 
-int executeShell(const std::wstring& file, const std::wstring& verb,
-                 const std::wstring& parameters, bool show, bool wait)
+int executeShell(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
+    bool show, bool wait)
 {
-    SHELLEXECUTEINFOW info{};
+    SHELLEXECUTEINFOW info {};
     info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // Failures are reported by the result alone: without NO_UI the shell shows a
+    // modal error box that blocks the caller until someone closes it.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.hwnd = nullptr;
     info.lpVerb = nullWhenEmpty(verb);
     info.lpFile = nullWhenEmpty(file);
