@@ -4,12 +4,21 @@
 #include "Network/opupdate.h"
 #include "app/appnames.h"
 #include "app/processutils.h"
+#include "capture/opimage.h"
+#include "config/opconfig.h"
+#include "hook/opkeyhook.h"
+#include "views/viewadwidget.h"
+#include "views/viewmain.h"
+#include "views/viewsystray.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -53,13 +62,45 @@ void OpMain::newUpdate()
     startUpdateCycle(new OpUpdate(nullptr));
 }
 
-void OpMain::callAd() { }
+void OpMain::callAd()
+{
+    QDesktopServices::openUrl(QUrl(AppNames::SiteUrl, QUrl::TolerantMode));
+}
 
-void OpMain::keyFiltter(int) { }
+// Fast before normal before full-screen: the first setting that holds the key wins.
+void OpMain::keyFiltter(int key)
+{
+    if (key == model->fastCutKey()) {
+        disconnectOpKeyHook();
+        opImage->fastCut();
+    } else if (key == model->normalCutKey()) {
+        disconnectOpKeyHook();
+        opImage->normalCut();
+    } else if (key == model->fullScreenKey()) {
+        disconnectOpKeyHook();
+        opImage->fullScreen();
+    }
+}
 
-void OpMain::connectOpKeyHook() { }
+// A normal cut saved with "Save" ends twice (saved, then popup closed): connect once.
+void OpMain::connectOpKeyHook()
+{
+    if (hookConnected)
+        return;
+    hookConnected = true;
+    connect(keyHook, SIGNAL(ctrlShiftKeyPressed(int)), this, SLOT(keyFiltter(int)));
+    systray->setEnabled(true);
+}
 
-void OpMain::disconnectOpKeyHook() { }
+// The tray menu stays shut while a capture runs; balloons still show.
+void OpMain::disconnectOpKeyHook()
+{
+    if (!hookConnected)
+        return;
+    hookConnected = false;
+    disconnect(keyHook, SIGNAL(ctrlShiftKeyPressed(int)), this, SLOT(keyFiltter(int)));
+    systray->setEnabled(false);
+}
 
 void OpMain::exitProgram()
 {
@@ -99,20 +140,57 @@ void OpMain::createModel()
     model->verificConfig();
 }
 
-void OpMain::createObjects() { }
+void OpMain::createObjects()
+{
+    keyHook = new OpKeyHook(nullptr);
+    systray = new ViewSystray(nullptr);
+    opImage = new OpImage(nullptr);
+    viewMain = new ViewMain(nullptr);
+    opUpdate = new OpUpdate(nullptr);
+    opConfig = new OpConfig(nullptr);
+}
 
-void OpMain::setModels() { }
+void OpMain::setModels()
+{
+    systray->setModel(model);
+    opImage->setModel(model);
+    viewMain->setModel(model);
+    opConfig->setModel(model);
+}
 
-void OpMain::makeConnections() { }
+void OpMain::makeConnections()
+{
+    connect(systray, SIGNAL(quit()), this, SLOT(exitProgram()));
+    connect(systray, SIGNAL(showViewMain()), viewMain, SLOT(show()));
+    connect(systray, SIGNAL(modelChanged()), opConfig, SLOT(updateConfigLayout()));
+    connect(opConfig, SIGNAL(modelChanged()), systray, SLOT(updateLayout()));
+    // The tray saves all settings first, then the panel shows the new values.
+    connect(opImage, SIGNAL(modelChanged()), systray, SLOT(updateLayout()));
+    connect(opImage, SIGNAL(modelChanged()), opConfig, SLOT(updateConfigLayout()));
+    connect(viewMain->getOkBtn(), SIGNAL(clicked()), viewMain, SLOT(close()));
+    connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), systray, SLOT(showRunning()));
+    connect(viewMain->getExitBtn(), SIGNAL(clicked()), this, SLOT(exitProgram()));
+    connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
+    connect(opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
+    connect(opImage, SIGNAL(saveFailed(QString, QString)), systray,
+            SLOT(msgCritic(QString, QString)));
+    connect(viewMain->getAdWidget(), SIGNAL(adClicked()), this, SLOT(callAd()));
+    connect(opImage, SIGNAL(allDone()), this, SLOT(connectOpKeyHook()));
+    connectOpKeyHook();
+}
 
-void OpMain::showWindows() { }
+void OpMain::showWindows()
+{
+    viewMain->show();
+    systray->setVisible(true);
+}
 
 void OpMain::startUpdateThread()
 {
-    // Normally made with the other parts; a start without them still checks for updates.
-    if (!opUpdate)
-        opUpdate = new OpUpdate(nullptr);
     startUpdateCycle(opUpdate);
 }
 
-void OpMain::bindConfigView() { }
+void OpMain::bindConfigView()
+{
+    opConfig->setView(viewMain->getViewConfig());
+}
