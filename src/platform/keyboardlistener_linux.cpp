@@ -2,6 +2,8 @@
 
 #include "hotkeyrule.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <X11/XKBlib.h>
@@ -23,6 +25,7 @@ struct RecordListener
     XRecordContext context = 0;
     QSocketNotifier* dataNotifier = nullptr;
     QSocketNotifier* controlNotifier = nullptr;
+    bool processing = false;
     platform::HotKeyCallback callback = nullptr;
     void* callbackContext = nullptr;
 };
@@ -56,10 +59,31 @@ void processRecordedData()
 {
     // A hot-key's receiver may run a nested event loop; Xlib must not be
     // entered again from there while it is handing out these replies.
+    if (listener.processing)
+        return;
+    listener.processing = true;
     listener.dataNotifier->setEnabled(false);
     XRecordProcessReplies(listener.data);
     listener.dataNotifier->setEnabled(true);
+    listener.processing = false;
 }
+
+// The recorded copy of a key event and the event itself reach this process on
+// two connections. Reading the recorded ones first lets a hot-key act before
+// one of our own windows handles the same key, as a system hook would.
+class RecordedKeysFirst : public QAbstractNativeEventFilter
+{
+public:
+    bool nativeEventFilter(const QByteArray& eventType, void* message, long*) override
+    {
+        if (eventType == "xcb_generic_event_t") {
+            const int type = *static_cast<const unsigned char*>(message) & 0x7f;
+            if (type == KeyPress || type == KeyRelease)
+                processRecordedData();
+        }
+        return false;
+    }
+};
 
 // Nobody selects events on the control connection, but every client gets
 // MappingNotify; read it so the keysym lookup follows keymap changes.
@@ -121,6 +145,8 @@ void watchConnections()
     listener.controlNotifier
         = new QSocketNotifier(ConnectionNumber(listener.control), QSocketNotifier::Read);
     QObject::connect(listener.controlNotifier, &QSocketNotifier::activated, drainControlEvents);
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->installNativeEventFilter(new RecordedKeysFirst);
     // Replies Xlib has already read would not wake the notifier.
     processRecordedData();
     drainControlEvents();
