@@ -73,7 +73,9 @@ private:
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
     QString windowNamed(const QString& pattern) const;
-    QString overlay() const;
+    QString pelicrowWindow(int width) const;
+    QString overlay() const { return pelicrowWindow(screenImage.width()); }
+    bool hideMainWindow();
     QString popup() const { return windowNamed("^Pelicrow - "); }
     static QStringList savedFiles();
     static QString capturesDir() { return QDir::homePath() + "/Desktop"; }
@@ -161,6 +163,8 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
     writeKeys(keys);
     runningKeys = keys;
     pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    if (!hideMainWindow())
+        return false;
     const int fastKey = keys.fast;
     const int maps = watch->maps();
     for (int attempt = 0; attempt < 20 && watch->maps() == maps; ++attempt) {
@@ -187,15 +191,34 @@ QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
         .section('\n', 0, 0);
 }
 
-// The full-screen window titled "Pelicrow"; message boxes carry the same title.
-QString TestHotKeysEndToEnd::overlay() const
+// The visible window titled "Pelicrow" of this width: the full-screen overlay,
+// or the main window; message boxes carry the same title.
+QString TestHotKeysEndToEnd::pelicrowWindow(int width) const
 {
-    const QString window = windowNamed("^Pelicrow$");
-    if (window.isEmpty())
+    if (!pelicrow)
         return QString();
-    const QString geometry = runTool("xdotool", {"getwindowgeometry", "--shell", window});
-    const QString width = QString("WIDTH=%1\n").arg(screenImage.width());
-    return geometry.contains(width) ? window : QString();
+    const QStringList windows = runTool("xdotool",
+        {"search", "--onlyvisible", "--pid", QString::number(pelicrow->processId()), "--name",
+            "^Pelicrow$"})
+                                    .split('\n', Qt::SkipEmptyParts);
+    const QString widthLine = QString("WIDTH=%1\n").arg(width);
+    for (const QString& window : windows) {
+        if (runTool("xdotool", {"getwindowgeometry", "--shell", window}).contains(widthLine))
+            return window;
+    }
+    return QString();
+}
+
+// The main window opens at every start; its "Ok" hides it, so that captures see
+// only the test's own screen.
+bool TestHotKeysEndToEnd::hideMainWindow()
+{
+    const int mainWidth = 400;
+    QString window;
+    if (!QTest::qWaitFor([&] { return !(window = pelicrowWindow(mainWidth)).isEmpty(); }, 10000))
+        return false;
+    runTool("xdotool", {"mousemove", "--window", window, "212", "318", "click", "1"});
+    return QTest::qWaitFor([&] { return pelicrowWindow(mainWidth).isEmpty(); }, 5000);
 }
 
 QStringList TestHotKeysEndToEnd::savedFiles()
