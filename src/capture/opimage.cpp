@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -176,6 +177,9 @@ void OpImage::saveNormalCut()
 void OpImage::saveImage(QPixmap image, QString filepath)
 {
     const QString message = QStringLiteral("Path: ") + filepath;
+    // A fresh home often has no Desktop folder yet: the configured folder is made
+    // on first use rather than failing every capture.
+    QDir().mkpath(QFileInfo(filepath).absolutePath());
     if (writeImageFile(image, filepath))
         emit imageSaved(QLatin1String(SavedTitle), message);
     else

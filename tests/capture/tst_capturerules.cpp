@@ -46,6 +46,7 @@ private slots:
     void failedSaveLeavesNothing_data();
     void failedSaveLeavesNothing();
     void failedSaveKeepsTheFileItWouldReplace();
+    void missingFolderIsCreated();
 
 private:
     ModelConfig model;
@@ -329,7 +330,6 @@ void TestCaptureRules::failedSaveLeavesNothing_data()
 {
     QTest::addColumn<QString>("relativePath");
     QTest::addColumn<bool>("nullImage");
-    QTest::newRow("missing directory") << "missing/cut.png" << false;
     QTest::newRow("directory is a file") << "file/cut.png" << false;
     QTest::newRow("unsupported suffix") << "cut.gif" << false;
     QTest::newRow("no suffix") << "cut" << false;
@@ -372,6 +372,16 @@ void TestCaptureRules::failedSaveKeepsTheFileItWouldReplace()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
+}
+
+void TestCaptureRules::missingFolderIsCreated()
+{
+    QTemporaryDir directory;
+    const QString path = directory.filePath("no/Desktop/cut.png");
+    QSignalSpy saved(opImage, &OpImage::imageSaved);
+    opImage->saveImage(filledPixmap(QSize(4, 4), Qt::red), path);
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(QImage(path).pixel(1, 1), QColor(Qt::red).rgb());
 }
 
 QTEST_MAIN(TestCaptureRules)
