@@ -70,6 +70,7 @@ private:
     static void writeKeys(const Keys& keys);
     static bool waitUntilNoCopyRuns();
     bool usePelicrow(const Keys& keys = Keys());
+    bool passGuardBox();
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
     QString windowNamed(const QString& pattern) const;
@@ -166,7 +167,9 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
     // A later probe's Ctrl can cancel an earlier probe's overlay: look before each one.
     QElapsedTimer startUp;
     startUp.start();
-    while (overlay().isEmpty() && startUp.elapsed() < 20000) {
+    while (overlay().isEmpty() && startUp.elapsed() < 60000) {
+        if (passGuardBox())
+            continue;
         const int maps = watch->maps();
         hotKey(keys.fast);
         watch->waitForMaps(maps + 1, 1000);
@@ -182,6 +185,20 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
         return false;
     focusSmallClient();
     return pelicrow->state() == QProcess::Running;
+}
+
+// A copy started elsewhere on the machine in between holds ours at the guard's
+// box; "Retry" once that copy has gone.
+bool TestHotKeysEndToEnd::passGuardBox()
+{
+    const QString box = windowNamed(".");
+    if (box.isEmpty() || box == overlay())
+        return false;
+    if (!QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) <= 1; }, 30000))
+        return true; // still held there; the caller's deadline decides
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    return QTest::qWaitFor([&] { return windowNamed(".") != box; }, 5000);
 }
 
 QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
@@ -436,6 +453,10 @@ void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
         tool.waitForFinished();
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     };
+    // The debug line comes just before the box; a guard's box would come without it.
+    QByteArray errors;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (errors += program.readAllStandardError()).contains("keyboard listener"), 10000);
     const QStringList search
         = {"search", "--onlyvisible", "--pid", QString::number(program.processId())};
     QTRY_VERIFY_WITH_TIMEOUT(!runOnDisplay(search).isEmpty(), 10000);
@@ -447,8 +468,9 @@ void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
     QCOMPARE(program.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
-    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    errors += program.readAllStandardError();
     QCOMPARE(errors.count("the keyboard listener could not be installed"), 1);
 
     xvfb.terminate();
