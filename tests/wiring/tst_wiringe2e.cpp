@@ -1,0 +1,530 @@
+#include "Model/modelconfig.h"
+#include "app/appnames.h"
+#include "app/processutils.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using TestSupport::runTool;
+
+namespace {
+
+const QPoint MainWindowOrigin(760, 374);
+const QSize MainWindowSize(400, 332);
+const int PanelWidth = 400;
+const int PanelHeight = 330;
+const QSize IconSize(22, 22);
+const int TrayHeight = 24;
+const QRect DragArea(100, 100, 200, 100);
+// Places inside the main window: its three buttons and the carousel picture.
+const QPoint ConfigButton(40, 318);
+const QPoint OkButton(212, 318);
+const QPoint ExitButton(355, 318);
+const QPoint CarouselPicture(200, 150);
+// The popup's buttons from the left; for a cut as small as DragArea the popup
+// is as wide as its button row, and the buttons fill it in thirds.
+const int SaveAsButton = 1;
+const int CancelButton = 2;
+
+QString xdotool(const QStringList& arguments)
+{
+    return runTool("xdotool", arguments).trimmed();
+}
+
+QRect geometryOf(const QString& window)
+{
+    QMap<QString, int> values;
+    for (const QString& line : runTool("xdotool", {"getwindowgeometry", "--shell", window})
+                                   .split('\n', Qt::SkipEmptyParts))
+        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    return QRect(
+        values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
+}
+
+QImage grabScreen(const QRect& area)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+QString settingPath(ModelConfig::Setting setting)
+{
+    return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
+}
+
+QString fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
+}
+
+QString settingText(ModelConfig::Setting setting)
+{
+    return fileText(settingPath(setting));
+}
+
+void writeSetting(ModelConfig::Setting setting, const QString& text)
+{
+    QDir().mkpath(ModelConfig::configDirectory());
+    QFile file(settingPath(setting));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toUtf8());
+}
+
+void removeSettingFiles()
+{
+    for (int setting = 0; setting < ModelConfig::SettingCount; ++setting)
+        QFile::remove(settingPath(ModelConfig::Setting(setting)));
+}
+
+int settingFileCount()
+{
+    int count = 0;
+    for (int setting = 0; setting < ModelConfig::SettingCount; ++setting)
+        count += QFile::exists(settingPath(ModelConfig::Setting(setting)));
+    return count;
+}
+
+// Longer than the panel's field shows: a path that only just fits would be
+// drawn from an offset that depends on the text shown before.
+QString shotsDirectory()
+{
+    return QDir::homePath() + "/New folder for the shots";
+}
+
+// A carousel picture unlike the placeholder: a blue field with a white bar.
+bool writeCarouselPicture()
+{
+    const QString resources = QDir::homePath() + "/Pelicrow/Resources";
+    QImage picture(400, 300, QImage::Format_RGB32);
+    picture.fill(QColor(40, 90, 160));
+    QPainter(&picture).fillRect(50, 130, 300, 40, Qt::white);
+    return QDir().mkpath(resources) && picture.save(resources + "/picture1.png");
+}
+
+} // namespace
+
+// The built Pelicrow under its own X server with a real tray host (trayer),
+// driven with xdotool as a user would. The functions run in order on two runs
+// of the program: the first starts with the type and folder a "Save as..." will
+// choose later and records how the panel and the tray menu show them; the
+// second starts with the defaults and goes through the main window, the tray
+// and a capture.
+class TestWiringEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void savedTypeAndFolderShowInPanelAndTrayMenu();
+    void trayExitWritesSettingsAndEndsWithOne();
+    void startShowsCentredWindowAndDockedIcon();
+    void configWidensToEightHundredAndBack();
+    void okHidesWindowAndDoubleClickShowsIt();
+    void trayMenuIsShutWhileNormalCutPopupIsOpen();
+    void saveAsIntoNewFolderShowsInTrayAndPanelAtOnce();
+    void carouselClickOpensTheSite();
+    void windowExitWritesSettingsAndEndsWithOne();
+
+private:
+    bool startPelicrow();
+    void stopPelicrow();
+    QStringList shownWindows() const;
+    QString shownWindow(const std::function<bool(const QRect&)>& fits) const;
+    QString mainWindow() const;
+    QString trayIcon() const;
+    QString overlay() const;
+    QString windowNamed(const QString& pattern) const;
+    QStringList windowsSince(const QStringList& before) const;
+    void clickInMainWindow(const QPoint& point);
+    void clickTrayIcon(const QString& button, int repeat = 1);
+    bool setPanelOpen(bool open);
+    QImage grabPanel() const;
+    QString openTrayMenu();
+    QImage grabTypeMenu();
+    bool closeMenus();
+    bool openNormalCutPopup();
+    void clickPopupButton(const QString& popup, int button);
+    void saveShot(const QString& name) const;
+
+    QTemporaryDir scratch;
+    QProcess trayer;
+    std::unique_ptr<QProcess> pelicrow;
+    QImage savedTypePanel;
+    QImage savedTypeMenu;
+};
+
+void TestWiringEndToEnd::initTestCase()
+{
+    QVERIFY(scratch.isValid());
+    // A recording xdg-open first on PATH, inherited by the program: what the
+    // desktop would be asked to open.
+    const QString bin = scratch.path() + "/bin";
+    QVERIFY(QDir().mkpath(bin));
+    QFile script(bin + "/xdg-open");
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + scratch.path().toUtf8() + "/opened'\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));
+
+    QVERIFY(writeCarouselPicture());
+    QVERIFY(QDir().mkpath(shotsDirectory()));
+
+    trayer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    trayer.start("trayer",
+        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+            QString::number(TrayHeight), "--SetDockType", "false"});
+    QVERIFY(trayer.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+}
+
+void TestWiringEndToEnd::cleanupTestCase()
+{
+    stopPelicrow();
+    trayer.kill();
+    trayer.waitForFinished();
+}
+
+// The single-instance guard counts copies machine-wide; ready once the main
+// window is up and the icon has docked.
+bool TestWiringEndToEnd::startPelicrow()
+{
+    stopPelicrow();
+    if (!QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) == 0; }, 60000))
+        return false;
+    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    return QTest::qWaitFor(
+        [this] { return !mainWindow().isEmpty() && !trayIcon().isEmpty(); }, 10000);
+}
+
+void TestWiringEndToEnd::stopPelicrow()
+{
+    if (!pelicrow)
+        return;
+    if (pelicrow->state() != QProcess::NotRunning) {
+        pelicrow->kill();
+        pelicrow->waitForFinished();
+    }
+    pelicrow.reset();
+}
+
+QStringList TestWiringEndToEnd::shownWindows() const
+{
+    if (!pelicrow || pelicrow->state() != QProcess::Running)
+        return {};
+    return TestSupport::windowsOfProcess(pelicrow->processId());
+}
+
+QString TestWiringEndToEnd::shownWindow(const std::function<bool(const QRect&)>& fits) const
+{
+    for (const QString& window : shownWindows()) {
+        if (fits(geometryOf(window)))
+            return window;
+    }
+    return QString();
+}
+
+// Several windows carry the title "Pelicrow": the main window is the one this high.
+QString TestWiringEndToEnd::mainWindow() const
+{
+    return shownWindow([](const QRect& area) { return area.height() == MainWindowSize.height(); });
+}
+
+QString TestWiringEndToEnd::trayIcon() const
+{
+    return shownWindow([](const QRect& area) { return area.size() == IconSize; });
+}
+
+QString TestWiringEndToEnd::overlay() const
+{
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    return shownWindow([screen](const QRect& area) { return area.size() == screen; });
+}
+
+QString TestWiringEndToEnd::windowNamed(const QString& pattern) const
+{
+    if (!pelicrow || pelicrow->state() != QProcess::Running)
+        return QString();
+    // Without --all, xdotool lists the windows that meet any one condition.
+    return xdotool({"search", "--all", "--onlyvisible", "--pid",
+                       QString::number(pelicrow->processId()), "--name", pattern})
+        .section('\n', 0, 0);
+}
+
+QStringList TestWiringEndToEnd::windowsSince(const QStringList& before) const
+{
+    QStringList added;
+    for (const QString& window : shownWindows()) {
+        if (!before.contains(window))
+            added << window;
+    }
+    return added;
+}
+
+void TestWiringEndToEnd::clickInMainWindow(const QPoint& point)
+{
+    xdotool({"mousemove", "--window", mainWindow(), QString::number(point.x()),
+        QString::number(point.y()), "click", "1"});
+}
+
+void TestWiringEndToEnd::clickTrayIcon(const QString& button, int repeat)
+{
+    const QPoint centre = geometryOf(trayIcon()).center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click",
+        "--repeat", QString::number(repeat), "--delay", "80", button});
+}
+
+bool TestWiringEndToEnd::setPanelOpen(bool open)
+{
+    const int width = open ? MainWindowSize.width() + PanelWidth : MainWindowSize.width();
+    if (geometryOf(mainWindow()).width() != width)
+        clickInMainWindow(ConfigButton);
+    return QTest::qWaitFor([&] { return geometryOf(mainWindow()).width() == width; }, 5000);
+}
+
+QImage TestWiringEndToEnd::grabPanel() const
+{
+    const QRect window = geometryOf(mainWindow());
+    return grabScreen(
+        QRect(window.x() + MainWindowSize.width(), window.y(), PanelWidth, PanelHeight));
+}
+
+// The menu opens under the pointer; the pointer then moves off it, so that
+// only the keys below choose entries.
+QString TestWiringEndToEnd::openTrayMenu()
+{
+    const QStringList before = shownWindows();
+    clickTrayIcon("3");
+    QStringList added;
+    if (!QTest::qWaitFor([&] { return !(added = windowsSince(before)).isEmpty(); }, 5000))
+        return QString();
+    xdotool({"mousemove", "600", "900"});
+    return added.first();
+}
+
+// "Change Extension" is the fourth entry of the tray menu.
+QImage TestWiringEndToEnd::grabTypeMenu()
+{
+    const QString menu = openTrayMenu();
+    if (menu.isEmpty())
+        return QImage();
+    const QStringList before = shownWindows();
+    xdotool({"key", "Down", "Down", "Down", "Down", "Right"});
+    QStringList added;
+    if (!QTest::qWaitFor([&] { return !(added = windowsSince(before)).isEmpty(); }, 5000))
+        return QImage();
+    const QImage image = grabScreen(geometryOf(added.first()));
+    return closeMenus() ? image : QImage();
+}
+
+bool TestWiringEndToEnd::closeMenus()
+{
+    const QStringList before = shownWindows();
+    xdotool({"key", "Escape", "Escape"});
+    return QTest::qWaitFor([&] { return shownWindows().size() < before.size(); }, 5000);
+}
+
+// The listener may need a moment after start: the key is pressed again until
+// the overlay shows; a press during the capture is ignored.
+bool TestWiringEndToEnd::openNormalCutPopup()
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        xdotool({"key", "ctrl+shift+4"});
+        if (QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 500))
+            break;
+    }
+    if (overlay().isEmpty())
+        return false;
+    const QPoint end = DragArea.bottomRight() + QPoint(1, 1);
+    xdotool({"mousemove", QString::number(DragArea.x()), QString::number(DragArea.y()), "mousedown",
+        "1", "mousemove", QString::number(DragArea.center().x()),
+        QString::number(DragArea.center().y()), "mousemove", QString::number(end.x()),
+        QString::number(end.y()), "mouseup", "1"});
+    xdotool({"mousemove", QString::number(DragArea.center().x()),
+        QString::number(DragArea.center().y()), "click", "1"});
+    return QTest::qWaitFor([this] { return !windowNamed("^Pelicrow - ").isEmpty(); }, 5000);
+}
+
+void TestWiringEndToEnd::clickPopupButton(const QString& popup, int button)
+{
+    const QRect area = geometryOf(popup);
+    const int third = area.width() / 3;
+    xdotool({"mousemove", "--window", popup, QString::number(third * button + third / 2),
+        QString::number(area.height() - 15), "click", "1"});
+}
+
+// With PELICROW_SHOT_DIR set, pictures of the main window for a person to look at.
+void TestWiringEndToEnd::saveShot(const QString& name) const
+{
+    const QString directory = qEnvironmentVariable("PELICROW_SHOT_DIR");
+    if (!directory.isEmpty())
+        grabScreen(geometryOf(mainWindow())).save(directory + "/" + name + ".png");
+}
+
+void TestWiringEndToEnd::savedTypeAndFolderShowInPanelAndTrayMenu()
+{
+    writeSetting(ModelConfig::ImgType, ".jpg");
+    writeSetting(ModelConfig::Directory, shotsDirectory() + "/");
+    QVERIFY(startPelicrow());
+    QVERIFY(setPanelOpen(true));
+    savedTypePanel = grabPanel();
+    savedTypeMenu = grabTypeMenu();
+    QVERIFY(!savedTypeMenu.isNull());
+}
+
+void TestWiringEndToEnd::trayExitWritesSettingsAndEndsWithOne()
+{
+    QVERIFY(!openTrayMenu().isEmpty());
+    removeSettingFiles();
+    // "Exit" is the last entry.
+    xdotool({"key", "Up", "Return"});
+    QVERIFY(pelicrow->waitForFinished(10000));
+    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pelicrow->exitCode(), 1);
+    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
+    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+}
+
+void TestWiringEndToEnd::startShowsCentredWindowAndDockedIcon()
+{
+    removeSettingFiles();
+    QVERIFY(startPelicrow());
+    QCOMPARE(geometryOf(mainWindow()), QRect(MainWindowOrigin, MainWindowSize));
+    const QRect icon = geometryOf(trayIcon());
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    QVERIFY2(icon.top() >= 0 && icon.bottom() < TrayHeight && icon.left() > screen.width() / 2,
+        qPrintable(QString("icon at %1,%2").arg(icon.x()).arg(icon.y())));
+    // The camera is drawn there: more than one colour in the icon's square.
+    const QImage drawn = grabScreen(icon);
+    bool severalColours = false;
+    for (int y = 0; y < drawn.height() && !severalColours; ++y) {
+        for (int x = 0; x < drawn.width() && !severalColours; ++x)
+            severalColours = drawn.pixel(x, y) != drawn.pixel(0, 0);
+    }
+    QVERIFY(severalColours);
+}
+
+void TestWiringEndToEnd::configWidensToEightHundredAndBack()
+{
+    saveShot("main-closed");
+    clickInMainWindow(ConfigButton);
+    QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 800, 5000);
+    saveShot("main-open");
+    clickInMainWindow(ConfigButton);
+    QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 400, 5000);
+    // The slide has ended on the mark and the window stays where it was.
+    QCOMPARE(geometryOf(mainWindow()), QRect(MainWindowOrigin, MainWindowSize));
+    clickInMainWindow(ConfigButton);
+    QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 800, 5000);
+    QCOMPARE(geometryOf(mainWindow()).height(), MainWindowSize.height());
+    clickInMainWindow(ConfigButton);
+    QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 400, 5000);
+}
+
+void TestWiringEndToEnd::okHidesWindowAndDoubleClickShowsIt()
+{
+    const QString window = mainWindow();
+    const QStringList before = shownWindows();
+    clickInMainWindow(OkButton);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().isEmpty(), 5000);
+    // The running balloon: a window of its own that points at the icon.
+    QStringList added;
+    QTRY_VERIFY_WITH_TIMEOUT(!(added = windowsSince(before)).isEmpty(), 5000);
+    const QRect balloon = geometryOf(added.first());
+    const QRect icon = geometryOf(trayIcon());
+    // Its arrow's tip sits on the icon's centre.
+    QVERIFY(balloon.adjusted(-4, -4, 4, 4).contains(icon.center()));
+    QVERIFY(!trayIcon().isEmpty());
+
+    clickTrayIcon("1", 2);
+    QTRY_COMPARE_WITH_TIMEOUT(mainWindow(), window, 5000);
+    QCOMPARE(geometryOf(window), QRect(MainWindowOrigin, MainWindowSize));
+}
+
+void TestWiringEndToEnd::trayMenuIsShutWhileNormalCutPopupIsOpen()
+{
+    QVERIFY(openNormalCutPopup());
+    const QString popup = windowNamed("^Pelicrow - ");
+    const QStringList before = shownWindows();
+    clickTrayIcon("3");
+    // The click on "Cancel" reaches the program after the click on the icon:
+    // once the popup has gone, that click has been handled.
+    clickPopupButton(popup, CancelButton);
+    // An open menu would have taken that click for itself and left the popup up.
+    QTRY_VERIFY2_WITH_TIMEOUT(windowNamed("^Pelicrow - ").isEmpty(),
+        "the popup is still up: did a menu take the click?", 5000);
+    QVERIFY2(windowsSince(before).isEmpty(), "a menu opened while the popup was up");
+
+    const QString menu = openTrayMenu();
+    QVERIFY(!menu.isEmpty());
+    QVERIFY(closeMenus());
+}
+
+void TestWiringEndToEnd::saveAsIntoNewFolderShowsInTrayAndPanelAtOnce()
+{
+    QVERIFY(setPanelOpen(true));
+    QVERIFY(grabPanel() != savedTypePanel);
+    QVERIFY(grabTypeMenu() != savedTypeMenu);
+    QVERIFY(settingText(ModelConfig::Directory) != shotsDirectory() + "/");
+
+    QVERIFY(openNormalCutPopup());
+    clickPopupButton(windowNamed("^Pelicrow - "), SaveAsButton);
+    QString dialog;
+    QTRY_VERIFY_WITH_TIMEOUT(!(dialog = windowNamed("^Save as\\.\\.\\.$")).isEmpty(), 5000);
+    const QString file = shotsDirectory() + "/shot.jpg";
+    xdotool({"windowfocus", "--sync", dialog});
+    xdotool({"key", "ctrl+a"});
+    xdotool({"type", "--delay", "2", file});
+    xdotool({"key", "Return"});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(windowNamed("^Pelicrow - ").isEmpty(), 5000);
+
+    // The tray has saved all settings, and both places show the new values
+    // just as a program started with them does.
+    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+    QTRY_VERIFY_WITH_TIMEOUT(grabPanel() == savedTypePanel, 2000);
+    QCOMPARE(grabTypeMenu(), savedTypeMenu);
+}
+
+void TestWiringEndToEnd::carouselClickOpensTheSite()
+{
+    const QString record = scratch.path() + "/opened";
+    QFile::remove(record);
+    clickInMainWindow(CarouselPicture);
+    // The recording script writes one line per call; wait for its end.
+    QTRY_VERIFY_WITH_TIMEOUT(fileText(record).endsWith('\n'), 10000);
+    QCOMPARE(fileText(record), AppNames::SiteUrl + "\n");
+}
+
+void TestWiringEndToEnd::windowExitWritesSettingsAndEndsWithOne()
+{
+    QVERIFY(!mainWindow().isEmpty());
+    removeSettingFiles();
+    clickInMainWindow(ExitButton);
+    QVERIFY(pelicrow->waitForFinished(10000));
+    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pelicrow->exitCode(), 1);
+    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
+    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+}
+
+QTEST_MAIN(TestWiringEndToEnd)
+#include "tst_wiringe2e.moc"
