@@ -193,8 +193,8 @@ QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
     if (!pelicrow)
         return QString();
     return runTool("xdotool",
-        {"search", "--onlyvisible", "--pid", QString::number(pelicrow->processId()), "--name",
-            pattern})
+        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
+            "--name", pattern})
         .section('\n', 0, 0);
 }
 
@@ -205,8 +205,8 @@ QString TestHotKeysEndToEnd::pelicrowWindow(int width) const
     if (!pelicrow)
         return QString();
     const QStringList windows = runTool("xdotool",
-        {"search", "--onlyvisible", "--pid", QString::number(pelicrow->processId()), "--name",
-            "^Pelicrow$"})
+        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
+            "--name", "^Pelicrow$"})
                                     .split('\n', Qt::SkipEmptyParts);
     const QString widthLine = QString("WIDTH=%1\n").arg(width);
     for (const QString& window : windows) {
