@@ -1,6 +1,8 @@
 #include "opmain.h"
 
 #include "Model/modelconfig.h"
+#include "capture/opimage.h"
+#include "hook/opkeyhook.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,8 +10,7 @@
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
     , hookConnected(false)
-{
-}
+{ }
 
 void OpMain::start()
 {
@@ -27,11 +28,37 @@ void OpMain::newUpdate() { }
 
 void OpMain::callAd() { }
 
-void OpMain::keyFiltter(int) { }
+// Fast before normal before full-screen: the first setting that holds the key wins.
+void OpMain::keyFiltter(int key)
+{
+    if (key == model->fastCutKey()) {
+        disconnectOpKeyHook();
+        opImage->fastCut();
+    } else if (key == model->normalCutKey()) {
+        disconnectOpKeyHook();
+        opImage->normalCut();
+    } else if (key == model->fullScreenKey()) {
+        disconnectOpKeyHook();
+        opImage->fullScreen();
+    }
+}
 
-void OpMain::connectOpKeyHook() { }
+// A normal cut saved with "Save" ends twice (saved, then popup closed): connect once.
+void OpMain::connectOpKeyHook()
+{
+    if (hookConnected)
+        return;
+    hookConnected = true;
+    connect(keyHook, SIGNAL(ctrlShiftKeyPressed(int)), this, SLOT(keyFiltter(int)));
+}
 
-void OpMain::disconnectOpKeyHook() { }
+void OpMain::disconnectOpKeyHook()
+{
+    if (!hookConnected)
+        return;
+    hookConnected = false;
+    disconnect(keyHook, SIGNAL(ctrlShiftKeyPressed(int)), this, SLOT(keyFiltter(int)));
+}
 
 void OpMain::exitProgram()
 {
@@ -50,11 +77,23 @@ void OpMain::createModel()
     model->verificConfig();
 }
 
-void OpMain::createObjects() { }
+void OpMain::createObjects()
+{
+    keyHook = new OpKeyHook(nullptr);
+    opImage = new OpImage(nullptr);
+}
 
-void OpMain::setModels() { }
+void OpMain::setModels()
+{
+    opImage->setModel(model);
+}
 
-void OpMain::makeConnections() { }
+void OpMain::makeConnections()
+{
+    connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
+    connect(opImage, SIGNAL(allDone()), this, SLOT(connectOpKeyHook()));
+    connectOpKeyHook();
+}
 
 void OpMain::showWindows() { }
 

@@ -1,0 +1,380 @@
+#include "opimage.h"
+
+#include "Model/modelconfig.h"
+#include "capture/viewimage.h"
+#include "views/viewconfirm.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+
+namespace {
+
+const int KeyDelayMs = 30;
+const int FastCut = 1;
+const int NormalCut = 2;
+// Cuts larger than this share of the screen are previewed at this share of their size.
+const double PreviewShare = 0.8;
+
+struct ImageType
+{
+    const char* suffix;
+    const char* filter;
+};
+
+// In the order of the "Save as..." filter list.
+const ImageType ImageTypes[] = {
+    {".png", "File PNG (*.png)"},
+    {".jpg", "File JPEG (*.jpg)"},
+    {".jpeg", "File JPEG (*.jpeg)"},
+    {".bmp", "File Bitmap (*.bmp)"},
+    {".ppm", "File Ppm (*.ppm)"},
+    {".xpm", "File Xpm (*.xpm)"},
+    {".xbm", "File Xbm (*.xbm)"},
+};
+
+const char* const SavedTitle = "Image saved successfully";
+const char* const FailedTitle = "Error saving the image";
+
+} // namespace
+
+OpImage::OpImage(QObject* parent)
+    : QObject(parent)
+{
+    viewImage = new ViewImage(nullptr);
+    viewImage->setAttribute(Qt::WA_DeleteOnClose, false);
+    viewImage->setAttribute(Qt::WA_QuitOnClose, false);
+    viewConfirm = new ViewConfirm(nullptr);
+    viewConfirm->setAttribute(Qt::WA_DeleteOnClose, false);
+    viewConfirm->setAttribute(Qt::WA_QuitOnClose, false);
+    createPlayer();
+    connectViews();
+    if (!player->isAvailable()) {
+        QMessageBox::warning(viewConfirm, tr("Service not available"),
+            tr("The QMediaPlayer object does not have a valid service.\n"
+               "Please check the media service plugins are installed."),
+            QMessageBox::Ok);
+    }
+}
+
+bool OpImage::isInsideSelection(const QRect& selection, int px, int py)
+{
+    const int l = selection.left();
+    const int t = selection.top();
+    const int r = selection.right();
+    const int b = selection.bottom();
+    // The anchor's own column and row count as outside, whichever way the rectangle was dragged.
+    const bool insideX = (l < px && px <= r) || (r + 1 < px && px < l);
+    const bool insideY = (t < py && py <= b) || (b + 1 < py && py < t);
+    return insideX && insideY;
+}
+
+QRect OpImage::cutSourceRect(const QRect& selection)
+{
+    const int w = selection.right() - selection.left() + 1;
+    const int h = selection.bottom() - selection.top() + 1;
+    const int x = w >= 0 ? selection.left() : selection.right() + 1;
+    const int y = h >= 0 ? selection.top() : selection.bottom() + 1;
+    return QRect(x, y, qAbs(w), qAbs(h));
+}
+
+QString OpImage::imageFileName(const QString& directory, const QString& userName,
+    const QDateTime& when, const QString& imgType)
+{
+    const QString stem = directory + userName + QLatin1Char(' ')
+        + when.toString(QStringLiteral("dd_MM_yy hh.mm.ss"));
+    // Two captures within one second must not replace each other.
+    QString name = stem + imgType;
+    for (int copy = 2; QFileInfo::exists(name); ++copy)
+        name = stem + QStringLiteral(" (%1)").arg(copy) + imgType;
+    return name;
+}
+
+QString OpImage::nameFilterFor(const QString& type)
+{
+    for (const ImageType& imageType : ImageTypes) {
+        if (type == QLatin1String(imageType.suffix))
+            return QLatin1String(imageType.filter);
+    }
+    return QString();
+}
+
+QString OpImage::nameFilters()
+{
+    QStringList filters;
+    for (const ImageType& imageType : ImageTypes)
+        filters << QLatin1String(imageType.filter);
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString OpImage::withImageSuffix(const QString& fileName)
+{
+    for (const ImageType& imageType : ImageTypes) {
+        if (fileName.endsWith(QLatin1String(imageType.suffix), Qt::CaseInsensitive))
+            return fileName;
+    }
+    return fileName + QStringLiteral(".png");
+}
+
+QString OpImage::imageTypeOf(const QString& fileName)
+{
+    return QLatin1Char('.') + QFileInfo(fileName).completeSuffix();
+}
+
+QString OpImage::directoryOf(const QString& fileName)
+{
+    const QString directory = QFileInfo(fileName).absolutePath();
+    return directory.endsWith(QLatin1Char('/')) ? directory : directory + QLatin1Char('/');
+}
+
+void OpImage::fullScreen()
+{
+    const QPixmap screen = grabScreen();
+    clipboard = QGuiApplication::clipboard();
+    clipboard->setPixmap(screen, QClipboard::Clipboard);
+    saveImage(screen, imageFileName());
+    player->play();
+}
+
+void OpImage::fastCut()
+{
+    cutMode = FastCut;
+    startCut();
+}
+
+void OpImage::normalCut()
+{
+    cutMode = NormalCut;
+    startCut();
+}
+
+void OpImage::dragOnCut() { }
+
+void OpImage::saveScreenCut()
+{
+    saveImage(cutImage, imageFileName());
+    viewConfirm->close();
+}
+
+void OpImage::saveNormalCut()
+{
+    saveImage(cutImage, confirmPath);
+    viewConfirm->close();
+}
+
+void OpImage::saveImage(QPixmap image, QString filepath)
+{
+    const QString message = QStringLiteral("Path: ") + filepath;
+    if (writeImageFile(image, filepath))
+        emit imageSaved(QLatin1String(SavedTitle), message);
+    else
+        emit saveFailed(QLatin1String(FailedTitle), message);
+    emit allDone();
+}
+
+bool OpImage::showSaveDialog()
+{
+    *selectedFilter = nameFilterFor(model->imgType());
+    const QString chosen = QFileDialog::getSaveFileName(viewConfirm, tr("Save as..."),
+        model->directory(), tr(qPrintable(nameFilters())), selectedFilter);
+    if (chosen.isEmpty())
+        return false;
+    // The typed name decides the type; the chosen filter only guides the dialog.
+    const QString name = withImageSuffix(chosen);
+    model->setImgType(imageTypeOf(name));
+    model->setDirectory(directoryOf(name));
+    emit modelChanged();
+    saveImage(cutImage, name);
+    viewConfirm->close();
+    return true;
+}
+
+void OpImage::setModel(ModelConfig* model)
+{
+    this->model = model;
+    delete selectedFilter;
+    selectedFilter = new QString;
+}
+
+void OpImage::mouseMove(QMouseEvent* ev)
+{
+    if (ev->buttons() & Qt::LeftButton) {
+        selectRect.setRight(qRound(ev->localPos().x()) - 1);
+        selectRect.setBottom(qRound(ev->localPos().y()) - 1);
+        emit updateSelectRect(selectRect);
+    }
+    viewImage->setCursor(isInsideSelection(ev) ? Qt::OpenHandCursor : Qt::CrossCursor);
+}
+
+void OpImage::mousePress(QMouseEvent* ev)
+{
+    if (cutMode == NormalCut && isInsideSelection(ev)) {
+        viewImage->setCursor(Qt::ClosedHandCursor);
+    } else {
+        const int px = qRound(ev->localPos().x());
+        const int py = qRound(ev->localPos().y());
+        selectRect = QRect(QPoint(px, py), QPoint(px - 1, py - 1));
+    }
+    emit updateSelectRect(selectRect);
+}
+
+void OpImage::mouseRelease(QMouseEvent* ev)
+{
+    if (cutMode == FastCut) {
+        viewImage->close();
+        player->play();
+        const QString filepath = imageFileName();
+        cutSelection();
+        saveImage(cutImage, filepath);
+        resetSelectRect();
+    } else if (cutMode == NormalCut && isInsideSelection(ev)) {
+        viewImage->close();
+        player->play();
+        showConfirm(cutSelection());
+        resetSelectRect();
+    }
+}
+
+void OpImage::keyPress(QKeyEvent* ev)
+{
+    if (ev->key() != Qt::Key_Escape && !keysEnabled)
+        return;
+    viewImage->close();
+    selectRect.setRight(selectRect.left() - 1);
+    selectRect.setBottom(selectRect.top() - 1);
+    emit updateSelectRect(selectRect);
+    emit allDone();
+}
+
+void OpImage::keyRelease(QKeyEvent*) { }
+
+void OpImage::abilityKeys()
+{
+    keysEnabled = true;
+    keyTimer.stop();
+}
+
+void OpImage::createPlayer()
+{
+    player = new QMediaPlayer(nullptr, QMediaPlayer::Flags());
+    const QString soundPath = QCoreApplication::applicationDirPath() + "/CameraShot.wav";
+    player->setMedia(QMediaContent(QUrl::fromLocalFile(soundPath)));
+    player->setVolume(99);
+}
+
+void OpImage::connectViews()
+{
+    connect(viewImage, &ViewImage::mouseMove, this, &OpImage::mouseMove);
+    connect(viewImage, &ViewImage::mousePress, this, &OpImage::mousePress);
+    connect(viewImage, &ViewImage::mouseRelease, this, &OpImage::mouseRelease);
+    connect(viewImage, &ViewImage::keyPress, this, &OpImage::keyPress);
+    connect(viewImage, &ViewImage::keyRelease, this, &OpImage::keyRelease);
+    connect(this, &OpImage::updateSelectRect, viewImage, &ViewImage::updateSelectRect);
+    connect(viewConfirm->getSaveBtn(), &QPushButton::clicked, this, &OpImage::saveNormalCut);
+    connect(viewConfirm->getSaveAsBtn(), &QPushButton::clicked, this, &OpImage::showSaveDialog);
+    connect(viewConfirm->getCancelBtn(), &QPushButton::clicked, viewConfirm, &QWidget::close);
+    connect(viewConfirm, &ViewConfirm::closed, this, &OpImage::viewConfirmClosed);
+}
+
+QPixmap OpImage::grabScreen() const
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return QPixmap();
+    return screen->grabWindow(0, 0, 0, -1, -1);
+}
+
+void OpImage::startCut()
+{
+    keyTimer.setInterval(KeyDelayMs);
+    connect(&keyTimer, &QTimer::timeout, this, &OpImage::abilityKeys, Qt::UniqueConnection);
+    keyTimer.start();
+    keysEnabled = false;
+    viewImage->setScreenShot(grabScreen());
+    // Without a window manager full screen alone is not enough to cover the screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        viewImage->setGeometry(screen->geometry());
+    viewImage->showFullScreen();
+    viewImage->activateWindow();
+}
+
+QPixmap OpImage::cutSelection()
+{
+    selectRect = viewImage->getRect();
+    screenShot = viewImage->getScreenShot();
+    const QRect source = cutSourceRect(selectRect);
+    cutImage = QPixmap(source.size());
+    cutImage.fill(Qt::transparent);
+    if (!cutImage.isNull()) {
+        QPainter painter(&cutImage);
+        painter.drawPixmap(QPointF(0, 0), screenShot, QRectF(source));
+    }
+    clipboard = QGuiApplication::clipboard();
+    clipboard->setPixmap(cutImage, QClipboard::Clipboard);
+    return cutImage;
+}
+
+void OpImage::showConfirm(const QPixmap& image)
+{
+    confirmPath = imageFileName();
+    viewConfirm->setWindowTitle(QStringLiteral("Pelicrow - ") + confirmPath);
+    viewConfirm->setToolTip(confirmPath);
+    emit viewConfirmActivated();
+    const QSize screenSize = viewImage->getScreenShot().size();
+    QPixmap preview = image;
+    if (image.width() > PreviewShare * screenSize.width()
+        || image.height() > PreviewShare * screenSize.height()) {
+        preview = image.scaled(int(image.width() * PreviewShare),
+            int(image.height() * PreviewShare), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    viewConfirm->setImage(preview);
+    viewConfirm->showNormal();
+}
+
+void OpImage::resetSelectRect()
+{
+    selectRect = QRect();
+    emit updateSelectRect(selectRect);
+}
+
+bool OpImage::isInsideSelection(QMouseEvent* ev) const
+{
+    return isInsideSelection(selectRect, qRound(ev->localPos().x()), qRound(ev->localPos().y()));
+}
+
+QString OpImage::imageFileName() const
+{
+    return imageFileName(
+        model->directory(), userName(), QDateTime::currentDateTime(), model->imgType());
+}
+
+QString OpImage::userName()
+{
+    // Windows names the user in USERNAME; other systems in USER.
+    const char* variable = qEnvironmentVariableIsSet("USERNAME") ? "USERNAME" : "USER";
+    return QString::fromUtf8(qgetenv(variable));
+}
+
+bool OpImage::writeImageFile(const QPixmap& image, const QString& filepath)
+{
+    // Written beside the target and renamed into place: a failed write leaves no
+    // partial file, and a file being replaced survives a failure untouched.
+    QSaveFile file(filepath);
+    const QByteArray format = QFileInfo(filepath).suffix().toLower().toLatin1();
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!image.save(&file, format.constData()))
+        return false;
+    return file.commit();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QObject>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+
+class ModelConfig;
+class QClipboard;
+class QDateTime;
+class QKeyEvent;
+class QMediaPlayer;
+class QMouseEvent;
+class ViewConfirm;
+class ViewImage;
+
+// Carries out the three captures: full screen, fast cut and normal cut, and
+// names and writes their image files.
+class OpImage : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OpImage(QObject* parent = nullptr);
+
+    // The rules below are kept apart from the widgets so that they can be checked directly.
+    static bool isInsideSelection(const QRect& selection, int px, int py);
+    static QRect cutSourceRect(const QRect& selection);
+    static QString imageFileName(const QString& directory, const QString& userName,
+        const QDateTime& when, const QString& imgType);
+    static QString nameFilterFor(const QString& type);
+    static QString nameFilters();
+    static QString withImageSuffix(const QString& fileName);
+    static QString imageTypeOf(const QString& fileName);
+    static QString directoryOf(const QString& fileName);
+
+signals:
+    void modelChanged();
+    void updateSelectRect(QRect rect);
+    void viewConfirmActivated();
+    void viewConfirmClosed();
+    void imageSaved(QString title, QString message);
+    void saveFailed(QString title, QString message);
+    void allDone();
+
+public slots:
+    void fullScreen();
+    void fastCut();
+    void normalCut();
+    void dragOnCut();
+    void saveScreenCut();
+    void saveNormalCut();
+    void saveImage(QPixmap image, QString filepath);
+    bool showSaveDialog();
+    void setModel(ModelConfig* model);
+    void mouseMove(QMouseEvent* ev);
+    void mousePress(QMouseEvent* ev);
+    void mouseRelease(QMouseEvent* ev);
+    void keyPress(QKeyEvent* ev);
+    void keyRelease(QKeyEvent* ev);
+    void abilityKeys();
+
+private:
+    void createPlayer();
+    void connectViews();
+    QPixmap grabScreen() const;
+    void startCut();
+    QPixmap cutSelection();
+    void showConfirm(const QPixmap& image);
+    void resetSelectRect();
+    bool isInsideSelection(QMouseEvent* ev) const;
+    QString imageFileName() const;
+    static QString userName();
+    static bool writeImageFile(const QPixmap& image, const QString& filepath);
+
+    ViewImage* viewImage;
+    ViewConfirm* viewConfirm;
+    QPixmap screenShot;
+    QPixmap cutImage;
+    QRect selectRect;
+    int cutMode = 0;
+    ModelConfig* model = nullptr;
+    QTimer keyTimer;
+    bool keysEnabled = false;
+    QString* selectedFilter = nullptr;
+    QString confirmPath;
+    QMediaPlayer* player;
+    QClipboard* clipboard = nullptr;
+};
