@@ -298,6 +298,8 @@ QPixmap OpImage::grabScreen() const
 
 void OpImage::startCut()
 {
+    // A coarse timer may fire a little early; the delay is a promise to the user.
+    keyTimer.setTimerType(Qt::PreciseTimer);
     keyTimer.setInterval(KeyDelayMs);
     connect(&keyTimer, &QTimer::timeout, this, &OpImage::abilityKeys, Qt::UniqueConnection);
     keyTimer.start();

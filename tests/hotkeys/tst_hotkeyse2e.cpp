@@ -1,0 +1,448 @@
+#include "Model/modelconfig.h"
+#include "app/appnames.h"
+#include "app/processutils.h"
+#include "testdisplay.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <X11/keysym.h>
+#include <algorithm>
+#include <csignal>
+#include <memory>
+
+using TestSupport::runTool;
+
+namespace {
+
+const QRect DragArea(100, 100, 200, 100);
+
+// Every pixel differs from its neighbours, so a cut one pixel off shows.
+QImage patternImage(const QSize& size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)));
+    }
+    return image;
+}
+
+// The three hot-key settings, initialised with the store's defaults.
+struct Keys
+{
+    int fast = 50;
+    int normal = 52;
+    int full = 51;
+    bool operator==(const Keys& other) const
+    {
+        return fast == other.fast && normal == other.normal && full == other.full;
+    }
+};
+
+} // namespace
+
+// Drives the built Pelicrow under its own X server as a user would: hot-keys
+// from xdotool, drags with the mouse, files compared with the screen.
+class TestHotKeysEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+    void fullScreenHotKeySavesTheScreenAndTheDigitStillArrives();
+    void fastCutHotKeySavesTheDraggedArea();
+    void normalCutPopupIgnoresHotKeysAndSaves();
+    void digitOnTheOpenOverlayStartsNoSecondCapture();
+    void otherKeysStartNothing_data();
+    void otherKeysStartNothing();
+    void keySettingsAreHonouredInOrder_data();
+    void keySettingsAreHonouredInOrder();
+    void hotKeyToOverlayLatency();
+    void missingListenerIsReportedAndProgramRuns();
+
+private:
+    static void writeKeys(const Keys& keys);
+    static bool waitUntilNoCopyRuns();
+    bool usePelicrow(const Keys& keys = Keys());
+    void stopPelicrow();
+    void pressHotKeyThroughXTest(unsigned long digit);
+    QString windowNamed(const QString& pattern) const;
+    QString overlay() const;
+    QString popup() const { return windowNamed("^Pelicrow - "); }
+    static QStringList savedFiles();
+    static QString capturesDir() { return QDir::homePath() + "/Desktop"; }
+    static void hotKey(int key)
+    {
+        runTool("xdotool", {"key", "ctrl+shift+" + QString(QChar(key))});
+    }
+    static void drag(const QRect& area);
+    void focusSmallClient();
+    bool showsScreen(const QString& file, const QRect& area) const;
+
+    QImage screenImage;
+    std::unique_ptr<TestDisplay> watch;
+    std::unique_ptr<QProcess> pelicrow;
+    Keys runningKeys;
+};
+
+void TestHotKeysEndToEnd::initTestCase()
+{
+    watch = std::make_unique<TestDisplay>();
+    QVERIFY(watch->isOpen());
+    watch->setRootBackground(patternImage(watch->screenSize()));
+    watch->showFocusWindow(QRect(1500, 800, 300, 200), 0x3366cc);
+    watch->focus();
+    screenImage = watch->grabScreen();
+    QCOMPARE(screenImage.pixel(300, 200), qRgb(300 & 0xff, 200, 1 << 4));
+    QCOMPARE(screenImage.pixel(1600, 900), qRgb(0x33, 0x66, 0xcc));
+}
+
+void TestHotKeysEndToEnd::init()
+{
+    QDir(capturesDir()).removeRecursively();
+    QDir().mkpath(capturesDir());
+    focusSmallClient();
+}
+
+// A copy left idle serves the next test with the same keys; anything else is ended.
+void TestHotKeysEndToEnd::cleanup()
+{
+    if (QTest::currentTestFailed() || !overlay().isEmpty() || !popup().isEmpty())
+        stopPelicrow();
+}
+
+void TestHotKeysEndToEnd::cleanupTestCase()
+{
+    stopPelicrow();
+}
+
+void TestHotKeysEndToEnd::writeKeys(const Keys& keys)
+{
+    QDir(ModelConfig::configDirectory()).removeRecursively();
+    QDir().mkpath(ModelConfig::configDirectory());
+    const QList<QPair<ModelConfig::Setting, int>> files = {{ModelConfig::FastCutKey, keys.fast},
+        {ModelConfig::NormalCutKey, keys.normal}, {ModelConfig::FullScreenKey, keys.full}};
+    for (const auto& [setting, key] : files) {
+        QFile file(ModelConfig::configDirectory() + ModelConfig::fileName(setting));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray::number(key));
+    }
+}
+
+void TestHotKeysEndToEnd::stopPelicrow()
+{
+    if (!pelicrow)
+        return;
+    pelicrow->kill();
+    pelicrow->waitForFinished();
+    pelicrow.reset();
+}
+
+// The single-instance guard counts copies machine-wide, other users' too.
+bool TestHotKeysEndToEnd::waitUntilNoCopyRuns()
+{
+    return QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) == 0; }, 60000);
+}
+
+// Ready once a fast cut answers its key; the probe is cancelled with Escape.
+bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
+{
+    if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys)
+        return true;
+    stopPelicrow();
+    if (!waitUntilNoCopyRuns())
+        return false;
+    writeKeys(keys);
+    runningKeys = keys;
+    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    const int fastKey = keys.fast;
+    const int maps = watch->maps();
+    for (int attempt = 0; attempt < 20 && watch->maps() == maps; ++attempt) {
+        hotKey(fastKey);
+        watch->waitForMaps(maps + 1, 500);
+    }
+    if (!QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 5000))
+        return false;
+    const int unmaps = watch->unmaps();
+    runTool("xdotool", {"key", "Escape"});
+    if (!QTest::qWaitFor([&] { return watch->unmaps() > unmaps && overlay().isEmpty(); }, 5000))
+        return false;
+    focusSmallClient();
+    return pelicrow->state() == QProcess::Running;
+}
+
+QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
+{
+    if (!pelicrow)
+        return QString();
+    return runTool("xdotool",
+        {"search", "--onlyvisible", "--pid", QString::number(pelicrow->processId()), "--name",
+            pattern})
+        .section('\n', 0, 0);
+}
+
+// The full-screen window titled "Pelicrow"; message boxes carry the same title.
+QString TestHotKeysEndToEnd::overlay() const
+{
+    const QString window = windowNamed("^Pelicrow$");
+    if (window.isEmpty())
+        return QString();
+    const QString geometry = runTool("xdotool", {"getwindowgeometry", "--shell", window});
+    const QString width = QString("WIDTH=%1\n").arg(screenImage.width());
+    return geometry.contains(width) ? window : QString();
+}
+
+QStringList TestHotKeysEndToEnd::savedFiles()
+{
+    return QDir(capturesDir()).entryList({"*.png"}, QDir::Files, QDir::Name);
+}
+
+void TestHotKeysEndToEnd::drag(const QRect& area)
+{
+    const QPoint end = area.bottomRight() + QPoint(1, 1);
+    runTool("xdotool",
+        {"mousemove", QString::number(area.x()), QString::number(area.y()), "mousedown", "1",
+            "mousemove", QString::number(area.center().x()), QString::number(area.center().y()),
+            "mousemove", QString::number(end.x()), QString::number(end.y()), "mouseup", "1"});
+}
+
+void TestHotKeysEndToEnd::pressHotKeyThroughXTest(unsigned long digit)
+{
+    watch->fakeKey(XK_Control_L, true);
+    watch->fakeKey(XK_Shift_L, true);
+    watch->fakeKey(digit, true);
+    watch->fakeKey(digit, false);
+    watch->fakeKey(XK_Shift_L, false);
+    watch->fakeKey(XK_Control_L, false);
+    watch->flush();
+}
+
+void TestHotKeysEndToEnd::focusSmallClient()
+{
+    watch->focus();
+}
+
+bool TestHotKeysEndToEnd::showsScreen(const QString& file, const QRect& area) const
+{
+    const QImage saved(capturesDir() + "/" + file);
+    return saved.convertToFormat(QImage::Format_RGB32) == screenImage.copy(area);
+}
+
+void TestHotKeysEndToEnd::fullScreenHotKeySavesTheScreenAndTheDigitStillArrives()
+{
+    QVERIFY(usePelicrow());
+    watch->clearKeyCodesReceived();
+    const int maps = watch->maps();
+    QElapsedTimer sinceKey;
+    sinceKey.start();
+    pressHotKeyThroughXTest(XK_3);
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 1000);
+    qInfo() << "full-screen file written" << sinceKey.elapsed() << "ms after the key";
+    QVERIFY(showsScreen(savedFiles().first(), screenImage.rect()));
+    QCOMPARE(watch->maps(), maps);
+    QTRY_VERIFY_WITH_TIMEOUT(watch->keyCodesReceived().contains(watch->keyCode(XK_3)), 5000);
+}
+
+void TestHotKeysEndToEnd::fastCutHotKeySavesTheDraggedArea()
+{
+    QVERIFY(usePelicrow());
+    hotKey('2');
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    drag(DragArea);
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+    QVERIFY(showsScreen(savedFiles().first(), DragArea));
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+}
+
+void TestHotKeysEndToEnd::normalCutPopupIgnoresHotKeysAndSaves()
+{
+    QVERIFY(usePelicrow());
+    hotKey('4');
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    drag(DragArea);
+    runTool("xdotool", {"mousemove", "200", "150", "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(!popup().isEmpty(), 5000);
+    QCOMPARE(savedFiles().size(), 0);
+
+    const QString popupWindow = popup();
+    const int maps = watch->maps();
+    focusSmallClient();
+    hotKey('3');
+    hotKey('2');
+    hotKey('4');
+    // "Save" is the first button of the popup and takes the focus with it.
+    runTool("xdotool", {"windowfocus", "--sync", popupWindow});
+    runTool("xdotool", {"key", "space"});
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+    QVERIFY(showsScreen(savedFiles().first(), DragArea));
+    QTRY_VERIFY_WITH_TIMEOUT(popup().isEmpty(), 5000);
+
+    // Saved and closed both end the capture; one hot-key then makes one capture.
+    focusSmallClient();
+    hotKey('3');
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 2, 5000);
+    QCOMPARE(watch->maps(), maps);
+    QVERIFY(overlay().isEmpty());
+}
+
+void TestHotKeysEndToEnd::digitOnTheOpenOverlayStartsNoSecondCapture()
+{
+    QVERIFY(usePelicrow());
+    runTool("xdotool", {"keydown", "ctrl+shift"});
+    runTool("xdotool", {"key", "2"});
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    // With Ctrl and Shift still held, the 3 is a hot-key while a capture is under way.
+    runTool("xdotool", {"key", "3"});
+    runTool("xdotool", {"keyup", "ctrl+shift"});
+    // The key may also cancel the overlay; whatever is left is closed by Escape.
+    if (!overlay().isEmpty())
+        runTool("xdotool", {"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+
+    focusSmallClient();
+    hotKey('3');
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+    QVERIFY(showsScreen(savedFiles().first(), screenImage.rect()));
+}
+
+void TestHotKeysEndToEnd::otherKeysStartNothing_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("ctrl 2") << QStringList {"ctrl+2"};
+    QTest::newRow("shift 2") << QStringList {"shift+2"};
+    // xdotool switches Num_Lock on to reach KP_2; switch it off again.
+    QTest::newRow("ctrl shift keypad 2") << QStringList {"ctrl+shift+KP_2", "Num_Lock"};
+    QTest::newRow("ctrl shift A") << QStringList {"ctrl+shift+a"};
+}
+
+// A full-screen hot-key afterwards marks the end: everything before it has acted by then.
+void TestHotKeysEndToEnd::otherKeysStartNothing()
+{
+    QFETCH(QStringList, keys);
+    QVERIFY(usePelicrow());
+    const int maps = watch->maps();
+    runTool("xdotool", QStringList {"key"} + keys);
+    hotKey('3');
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+    QVERIFY(showsScreen(savedFiles().first(), screenImage.rect()));
+    QCOMPARE(watch->maps(), maps);
+}
+
+void TestHotKeysEndToEnd::keySettingsAreHonouredInOrder_data()
+{
+    QTest::addColumn<int>("fast");
+    QTest::addColumn<int>("normal");
+    QTest::addColumn<int>("full");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("capture");
+    QTest::newRow("fast cut on 7") << 55 << 52 << 51 << 55 << "fast";
+    QTest::newRow("normal cut on 0") << 50 << 48 << 51 << 48 << "normal";
+    QTest::newRow("full screen on 9") << 50 << 52 << 57 << 57 << "full";
+    QTest::newRow("fast before normal") << 53 << 53 << 51 << 53 << "fast";
+    QTest::newRow("fast before full screen") << 54 << 52 << 54 << 54 << "fast";
+    QTest::newRow("normal before full screen") << 50 << 56 << 56 << 56 << "normal";
+}
+
+void TestHotKeysEndToEnd::keySettingsAreHonouredInOrder()
+{
+    QFETCH(int, fast);
+    QFETCH(int, normal);
+    QFETCH(int, full);
+    QFETCH(int, key);
+    QFETCH(QString, capture);
+    QVERIFY(usePelicrow({fast, normal, full}));
+    // The default keys now mean nothing unless a setting holds them.
+    const int maps = watch->maps();
+    hotKey(key);
+    if (capture == "full") {
+        QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+        QVERIFY(showsScreen(savedFiles().first(), screenImage.rect()));
+        QCOMPARE(watch->maps(), maps);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    drag(DragArea);
+    if (capture == "fast") {
+        QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+        QVERIFY(showsScreen(savedFiles().first(), DragArea));
+        return;
+    }
+    // A normal cut waits for a click inside the rectangle and shows the popup.
+    runTool("xdotool", {"mousemove", "200", "150", "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(!popup().isEmpty(), 5000);
+    QCOMPARE(savedFiles().size(), 0);
+}
+
+// From the key event (sent through XTEST here) to the overlay being mapped.
+void TestHotKeysEndToEnd::hotKeyToOverlayLatency()
+{
+    QVERIFY(usePelicrow());
+    QList<double> latencies;
+    for (int run = 0; run < 20; ++run) {
+        const int maps = watch->maps();
+        const int unmaps = watch->unmaps();
+        pressHotKeyThroughXTest(XK_2);
+        const double latency = watch->waitForMaps(maps + 1, 5000);
+        QVERIFY(latency >= 0);
+        latencies << latency;
+        runTool("xdotool", {"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(watch->unmaps() > unmaps, 5000);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    const double median = (latencies[9] + latencies[10]) / 2;
+    qInfo("hot-key to overlay mapped: median %.1f ms, min %.1f ms, max %.1f ms (20 runs)", median,
+        latencies.first(), latencies.last());
+}
+
+// Under an X server without RECORD the program says so once and goes on.
+void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
+{
+    QProcess xvfb;
+    xvfb.start("Xvfb",
+        {"-displayfd", "1", "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-extension",
+            "RECORD"});
+    QTRY_VERIFY_WITH_TIMEOUT(xvfb.canReadLine(), 10000);
+    const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", display);
+
+    stopPelicrow();
+    QVERIFY(waitUntilNoCopyRuns());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(TestSupport::binaryPath(AppNames::MainExecutable), QStringList());
+    QVERIFY(program.waitForStarted());
+    const auto runOnDisplay = [&](const QStringList& arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(environment);
+        tool.start("xdotool", arguments);
+        tool.waitForFinished();
+        return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    };
+    const QStringList search
+        = {"search", "--onlyvisible", "--pid", QString::number(program.processId())};
+    QTRY_VERIFY_WITH_TIMEOUT(!runOnDisplay(search).isEmpty(), 10000);
+    const QStringList windows = runOnDisplay(search).split('\n');
+    QCOMPARE(windows.size(), 1);
+    QCOMPARE(runOnDisplay({"getwindowname", windows.first()}), QString("Pelicrow"));
+
+    // The event loop runs on: a termination request is still handled in it.
+    QCOMPARE(program.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitCode(), 1);
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    QCOMPARE(errors.count("the keyboard listener could not be installed"), 1);
+
+    xvfb.terminate();
+    xvfb.waitForFinished();
+}
+
+QTEST_GUILESS_MAIN(TestHotKeysEndToEnd)
+#include "tst_hotkeyse2e.moc"
