@@ -1,0 +1,234 @@
+#include "viewmain.h"
+
+#include "circularbutton.h"
+#include "view.h"
+#include "viewadwidget.h"
+#include "viewconfig.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QPushButton>
+
+namespace {
+
+const int ButtonRowHeight = 32;
+const int PauseSeconds = 5;
+const int WipeStepMs = 2;
+const int PanelStepMs = 1;
+
+} // namespace
+
+ViewMain::ViewMain(QWidget* parent)
+    : QWidget(parent)
+{
+    setWindowLook();
+    m_adWidget = new ViewAdWidget(this);
+    setFixedSize(400, 332);
+    m_background = std::make_unique<QImage>(
+        width(), height() - ButtonRowHeight, QImage::Format_ARGB32_Premultiplied);
+    paintPlaceholder();
+    m_backBtn = createArrowButton(":/icone/bt1-02.png");
+    m_nextBtn = createArrowButton(":/icone/bt2-02.png");
+    connect(m_nextBtn, SIGNAL(clicked()), this, SLOT(NextBtnClicked()));
+    connect(m_backBtn, SIGNAL(clicked()), this, SLOT(LastBtnClicked()));
+    m_pictureSize = QSize(400, 300);
+    m_adWidget->show();
+    m_adWidget->setGeometry(0, 0, m_pictureSize.width(), m_pictureSize.height());
+    m_viewConfig = new ViewConfig(this);
+    m_viewConfig->setGeometry(m_pictureSize.width(), 0, 400, 330);
+    createPushButtons();
+    placeArrowButtons();
+    loadPictures();
+    m_currentIndex = -1;
+    m_manual = false;
+    m_panelDirection = -1;
+    m_slideThread.setInterval(WipeStepMs);
+    m_panelThread.setInterval(PanelStepMs);
+    makeConnections();
+    takeNextImg();
+    View::centerOnScreen(this);
+}
+
+// Out of line: the background's type is only complete here.
+ViewMain::~ViewMain() = default;
+
+void ViewMain::setModel(ModelConfig* model)
+{
+    m_model = model;
+    m_viewConfig->setModel(model);
+}
+
+void ViewMain::printCurrentImg(int width)
+{
+    m_adWidget->resize(width, m_pictureSize.height());
+    m_adWidget->setPixmap(m_currentPicture);
+    m_adWidget->update();
+    update();
+}
+
+void ViewMain::changeThisWidth(int width)
+{
+    const int closedWidth = m_pictureSize.width();
+    setFixedWidth(m_panelDirection > 0 ? closedWidth + width : 2 * closedWidth - width);
+}
+
+void ViewMain::openConfigAnimation()
+{
+    m_panelThread.setDelay(0);
+    m_panelThread.setStartValue(1);
+    m_panelThread.setEndValue(399);
+    m_panelThread.setRunning(true);
+    m_panelThread.start(QThread::InheritPriority);
+    m_panelDirection = -m_panelDirection;
+}
+
+void ViewMain::takeNextImg()
+{
+    if (m_pictures.isEmpty())
+        return;
+    keepCurrentBehindWipe();
+    ++m_currentIndex;
+    if (m_currentIndex >= m_pictures.size())
+        m_currentIndex = 0;
+    startWipe();
+}
+
+void ViewMain::takeLastImg()
+{
+    if (m_pictures.isEmpty())
+        return;
+    keepCurrentBehindWipe();
+    --m_currentIndex;
+    if (m_currentIndex < 0)
+        m_currentIndex = m_pictures.size() - 1;
+    startWipe();
+}
+
+void ViewMain::NextBtnClicked()
+{
+    m_manual = true;
+    m_slideThread.stop();
+    takeNextImg();
+    printCurrentImg(m_pictureSize.width());
+    update();
+}
+
+void ViewMain::LastBtnClicked()
+{
+    m_manual = true;
+    m_slideThread.stop();
+    takeLastImg();
+    printCurrentImg(m_pictureSize.width());
+    update();
+}
+
+void ViewMain::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, *m_background);
+}
+
+void ViewMain::closeEvent(QCloseEvent* event)
+{
+    // The event stays accepted: closing only hides the window.
+    emit closeRequest(event);
+}
+
+void ViewMain::setWindowLook()
+{
+    setWindowIcon(QIcon(":/icone/camera.png"));
+    setWindowTitle("Pelicrow");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowFlags(Qt::WindowCloseButtonHint);
+    m_okText = "Ok";
+    m_exitText = "Exit";
+    m_configText = "Config";
+}
+
+// The placeholder is scaled to the whole window, so the background keeps its top rows.
+void ViewMain::paintPlaceholder()
+{
+    m_background->fill(QColor(70, 70, 70));
+    QPainter painter(m_background.get());
+    painter.drawImage(rect(), QImage(":/icone/drag_brennet1.png"));
+}
+
+CircularButton* ViewMain::createArrowButton(const QString& iconPath)
+{
+    auto* button = new CircularButton(this);
+    button->normalColor = QColor(180, 180, 180);
+    button->hoverColor = QColor(80, 80, 80);
+    button->setGeometry(0, 0, 30, 30);
+    button->setIcon(QIcon(iconPath));
+    button->setIconSize(QSize(36, 36));
+    return button;
+}
+
+// Not resized: the buttons take their natural size when the window is first shown.
+void ViewMain::createPushButtons()
+{
+    const int top = m_pictureSize.height() + 5;
+    m_okBtn = new QPushButton(m_okText, this);
+    m_configBtn = new QPushButton(m_configText, this);
+    m_exitBtn = new QPushButton(m_exitText, this);
+    m_configBtn->move(5, top);
+    m_okBtn->move(212 - m_okBtn->width() / 2, top);
+    m_exitBtn->move(320, top);
+}
+
+void ViewMain::placeArrowButtons()
+{
+    const int bottom = m_pictureSize.height();
+    m_nextBtn->move(m_pictureSize.width() - m_nextBtn->width() - 5, bottom - m_nextBtn->height());
+    m_backBtn->move(5, bottom - m_backBtn->height());
+}
+
+// Read once: pictures downloaded later appear at the next start. An unreadable
+// file keeps its turn as an empty picture.
+void ViewMain::loadPictures()
+{
+    const QDir resources(QDir::homePath() + "/Pelicrow/Resources");
+    for (const QFileInfo& entry : resources.entryInfoList()) {
+        if (entry.isFile())
+            m_pictures.append(QPixmap(entry.filePath()));
+    }
+}
+
+void ViewMain::makeConnections()
+{
+    connect(&m_slideThread, SIGNAL(valueChanged(int)), this, SLOT(printCurrentImg(int)));
+    connect(&m_slideThread, SIGNAL(finished()), this, SLOT(takeNextImg()));
+    connect(&m_panelThread, SIGNAL(valueChanged(int)), this, SLOT(changeThisWidth(int)));
+    connect(m_configBtn, SIGNAL(clicked()), this, SLOT(openConfigAnimation()));
+    connect(m_viewConfig->saveButton(), SIGNAL(clicked()), this, SLOT(openConfigAnimation()));
+    connect(m_viewConfig->cancelButton(), SIGNAL(clicked()), this, SLOT(openConfigAnimation()));
+}
+
+// The picture on show stays visible behind the next one while that wipes in.
+void ViewMain::keepCurrentBehindWipe()
+{
+    if (m_currentIndex < 0)
+        return;
+    QPainter painter(m_background.get());
+    painter.drawPixmap(0, 0, m_currentPicture);
+}
+
+void ViewMain::startWipe()
+{
+    const QPixmap& picture = m_pictures.at(m_currentIndex);
+    // An unreadable file keeps its turn and shows nothing of its own.
+    m_currentPicture = picture.isNull()
+        ? QPixmap()
+        : picture.scaled(m_pictureSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    m_slideThread.setDelay(m_manual ? 0 : PauseSeconds);
+    m_slideThread.setStartValue(m_manual ? m_pictureSize.width() : 0);
+    m_slideThread.setEndValue(m_pictureSize.width());
+    m_slideThread.setRunning(true);
+    m_slideThread.start(QThread::InheritPriority);
+    m_manual = false;
+}
