@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QImage>
 #include <QImageWriter>
+#include <QList>
 #include <QtEndian>
 
 #include <thread>
@@ -23,31 +24,32 @@ struct Part
     int firstRow = 0;
     int endRow = 0;
     QByteArray deflated;
+    uLong crc = 0;
     uLong adler = 1;
     uLong length = 0;
     bool ok = false;
 };
-
-void appendChunk(QByteArray& out, const char* type, const QByteArray& data)
-{
-    uchar length[4];
-    qToBigEndian<quint32>(quint32(data.size()), length);
-    out.append(reinterpret_cast<const char*>(length), 4);
-    const int start = out.size();
-    out.append(type, 4);
-    out.append(data);
-    uchar crc[4];
-    const uLong sum = crc32(
-        0, reinterpret_cast<const Bytef*>(out.constData() + start), uInt(out.size() - start));
-    qToBigEndian<quint32>(quint32(sum), crc);
-    out.append(reinterpret_cast<const char*>(crc), 4);
-}
 
 QByteArray bigEndian32(quint32 value)
 {
     uchar bytes[4];
     qToBigEndian<quint32>(value, bytes);
     return QByteArray(reinterpret_cast<const char*>(bytes), 4);
+}
+
+// Written piece by piece, so that the large image data is never copied.
+bool writeChunk(QIODevice* device, const char* type, const QList<QByteArray>& pieces)
+{
+    quint32 length = 0;
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
+    for (const QByteArray& piece : pieces) {
+        length += quint32(piece.size());
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(piece.constData()), uInt(piece.size()));
+    }
+    bool ok = device->write(bigEndian32(length)) == 4 && device->write(type, 4) == 4;
+    for (const QByteArray& piece : pieces)
+        ok = ok && device->write(piece) == piece.size();
+    return ok && device->write(bigEndian32(quint32(crc))) == 4;
 }
 
 QByteArray headerData(const QImage& image, int colourType)
@@ -65,6 +67,20 @@ QByteArray physicalSizeData(const QImage& image)
         = bigEndian32(quint32(image.dotsPerMeterX())) + bigEndian32(quint32(image.dotsPerMeterY()));
     data.append(char(1)); // unit: metre
     return data;
+}
+
+// The samples of row y: an RGBA8888 row as it is, an RGB32 row repacked to RGB.
+const uchar* rowSamples(const QImage& image, int y, uchar* buffer)
+{
+    if (image.format() == QImage::Format_RGBA8888)
+        return image.constScanLine(y);
+    const QRgb* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+        buffer[3 * x] = uchar(qRed(pixels[x]));
+        buffer[3 * x + 1] = uchar(qGreen(pixels[x]));
+        buffer[3 * x + 2] = uchar(qBlue(pixels[x]));
+    }
+    return buffer;
 }
 
 // One filtered row: the filter byte, then each byte less the mean of its left and
@@ -85,6 +101,8 @@ void deflatePart(const QImage& image, int pixelBytes, bool last, Part* part)
 {
     const int rowBytes = image.width() * pixelBytes;
     std::vector<uchar> filtered(size_t(rowBytes) + 1);
+    std::vector<uchar> current(static_cast<size_t>(rowBytes));
+    std::vector<uchar> previous(static_cast<size_t>(rowBytes));
     z_stream stream = {};
     if (deflateInit2(&stream, 1, Z_DEFLATED, -MAX_WBITS, 9, Z_HUFFMAN_ONLY) != Z_OK)
         return;
@@ -92,10 +110,12 @@ void deflatePart(const QImage& image, int pixelBytes, bool last, Part* part)
     part->deflated.resize(int(deflateBound(&stream, rows * uLong(rowBytes + 1)) + 16));
     stream.next_out = reinterpret_cast<Bytef*>(part->deflated.data());
     stream.avail_out = uInt(part->deflated.size());
+    const uchar* above
+        = part->firstRow > 0 ? rowSamples(image, part->firstRow - 1, previous.data()) : nullptr;
     bool ok = true;
     for (int y = part->firstRow; y < part->endRow && ok; ++y) {
-        const uchar* above = y > 0 ? image.constScanLine(y - 1) : nullptr;
-        filterRow(image.constScanLine(y), above, rowBytes, pixelBytes, filtered.data());
+        const uchar* row = rowSamples(image, y, current.data());
+        filterRow(row, above, rowBytes, pixelBytes, filtered.data());
         part->adler = adler32(part->adler, filtered.data(), uInt(filtered.size()));
         part->length += uLong(filtered.size());
         stream.next_in = filtered.data();
@@ -104,13 +124,22 @@ void deflatePart(const QImage& image, int pixelBytes, bool last, Part* part)
         const int flush = !lastRow ? Z_NO_FLUSH : (last ? Z_FINISH : Z_SYNC_FLUSH);
         const int result = deflate(&stream, flush);
         ok = stream.avail_in == 0 && (result == Z_OK || result == Z_STREAM_END);
+        if (row == current.data()) {
+            current.swap(previous);
+            above = previous.data();
+        } else {
+            above = row;
+        }
     }
     part->deflated.resize(int(stream.total_out));
     deflateEnd(&stream);
+    part->crc = crc32(
+        0, reinterpret_cast<const Bytef*>(part->deflated.constData()), uInt(part->deflated.size()));
     part->ok = ok;
 }
 
-QByteArray imageData(const QImage& image, int pixelBytes)
+// The image data as one zlib stream, in pieces: header, the two halves, checksum.
+QList<QByteArray> imageData(const QImage& image, int pixelBytes)
 {
     std::vector<Part> parts(2);
     const int middle = image.height() / 2;
@@ -121,12 +150,11 @@ QByteArray imageData(const QImage& image, int pixelBytes)
     deflatePart(image, pixelBytes, true, &parts[1]);
     upper.join();
     if (!parts[0].ok || !parts[1].ok)
-        return QByteArray();
-    QByteArray data("\x78\x01", 2); // zlib header: deflate, 32 KiB window, fastest
-    data.reserve(parts[0].deflated.size() + parts[1].deflated.size() + 6);
-    data.append(parts[0].deflated).append(parts[1].deflated);
+        return {};
     const uLong adler = adler32_combine(parts[0].adler, parts[1].adler, z_off_t(parts[1].length));
-    return data + bigEndian32(quint32(adler));
+    // Deflate, 32 KiB window, fastest level.
+    return {QByteArray("\x78\x01", 2), parts[0].deflated, parts[1].deflated,
+        bigEndian32(quint32(adler))};
 }
 
 } // namespace
@@ -138,19 +166,18 @@ bool PngWriter::write(const QImage& image, QIODevice* device)
         return writer.write(image);
     }
     const bool alpha = image.hasAlphaChannel();
-    const QImage pixels
-        = image.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    const QByteArray compressed = imageData(pixels, alpha ? 4 : 3);
-    if (compressed.isEmpty())
+    // Rows of an opaque screen image are repacked one at a time; images with
+    // alpha are unpremultiplied as a whole.
+    const QImage pixels = alpha ? image.convertToFormat(QImage::Format_RGBA8888)
+                                : image.convertToFormat(QImage::Format_RGB32);
+    const QList<QByteArray> data = imageData(pixels, alpha ? 4 : 3);
+    if (data.isEmpty())
         return false;
-    QByteArray file(Signature, 8);
-    file.reserve(compressed.size() + 128);
-    appendChunk(file, "IHDR", headerData(image, alpha ? ColourRgba : ColourRgb));
+    bool ok = device->write(Signature, 8) == 8
+        && writeChunk(device, "IHDR", {headerData(image, alpha ? ColourRgba : ColourRgb)});
     if (image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0)
-        appendChunk(file, "pHYs", physicalSizeData(image));
-    appendChunk(file, "IDAT", compressed);
-    appendChunk(file, "IEND", QByteArray());
-    return device->write(file) == file.size();
+        ok = ok && writeChunk(device, "pHYs", {physicalSizeData(image)});
+    return ok && writeChunk(device, "IDAT", data) && writeChunk(device, "IEND", {});
 }
 
 bool PngWriter::isCovered(const QImage& image)
