@@ -434,6 +434,8 @@ class Session:
     def close(self):
         if getattr(self, "hotkeys", None):
             self.hotkeys.close()
+        if getattr(self, "bus", None) and self.bus.poll() is None:
+            self.end_name_owner()
         for proc in reversed(list(self.procs)):
             self.end(proc, 3)
         if getattr(self, "errlog", None):
@@ -459,27 +461,29 @@ class Session:
         except KeyError:
             return None
 
-    def end_bus_children(self):
-        """Ends, by pid, what the bus started on demand (flameshot's clipboard daemon)."""
-        children = []
-        for entry in os.listdir("/proc"):
-            try:
-                with open("/proc/%s/stat" % entry) as f:
-                    ppid = int(f.read().rsplit(")", 1)[1].split()[1])
-            except (OSError, ValueError, IndexError):
-                continue
-            if ppid == self.bus.pid:
-                children.append(int(entry))
-        for pid in children:
+    def end_name_owner(self):
+        """Ends, by pid, whatever holds flameshot's D-Bus name: a daemon the bus started
+        on demand (for `flameshot full -c`) is not a child of anything of ours."""
+        for _attempt in range(3):
+            pid = self.bus_name_pid(FLAMESHOT_NAME)
+            if pid is None:
+                return
             try:
                 os.kill(pid, signal.SIGTERM)
             except ProcessLookupError:
                 continue
             if not wait_until(lambda: not os.path.exists("/proc/%d" % pid), 5, 0.02):
                 os.kill(pid, signal.SIGKILL)
-        # The bus reaps its children; wait for the name to be free again.
-        wait_until(lambda: not self.has_bus_name(FLAMESHOT_NAME), 5, 0.05)
-        return len(children)
+            wait_until(lambda: not self.has_bus_name(FLAMESHOT_NAME), 5, 0.05)
+
+    def bus_name_pid(self, name):
+        out = subprocess.run(["dbus-send", "--session", "--print-reply",
+                              "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                              "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                              "string:" + name],
+                             env=self.env, capture_output=True, text=True, timeout=5).stdout
+        match = re.search(r"uint32 (\d+)", out)
+        return int(match.group(1)) if match else None
 
     def has_bus_name(self, name):
         out = subprocess.run(["dbus-send", "--session", "--print-reply",
@@ -657,6 +661,7 @@ def measure_full(session, pelicrow, results, rounds, deadline):
                 else:
                     results.add("full", peer, "Pelicrow", elapsed)
                 clear_folder(folder)
+                wait_quiet(pelicrow.proc.pid)
             outcome = session.run(argv(os.path.join(shots, "shot")), 20)
             if outcome is None or outcome[1] != 0:
                 results.note("full: %s failed (%s)" % (peer, outcome))
@@ -665,7 +670,7 @@ def measure_full(session, pelicrow, results, rounds, deadline):
             clear_folder(shots)
             if peer.startswith("flameshot"):
                 # Every round starts alike: no daemon left from the last one.
-                session.end_bus_children()
+                session.end_name_owner()
     if inotify:
         inotify.close()
 
@@ -722,12 +727,14 @@ def measure_fastcut(session, pelicrow, flameshot, results, rounds, deadline):
                 results.note("fastcut: Pelicrow round %d mapped no overlay" % round_index)
             else:
                 results.add("fastcut", "flameshot gui", "Pelicrow", elapsed)
+            wait_quiet(pelicrow.proc.pid)
         if flameshot is not None:
             elapsed = fastcut_flameshot(session)
             if elapsed is None:
                 results.note("fastcut: flameshot gui round %d mapped no overlay" % round_index)
             else:
                 results.add("fastcut", "flameshot gui", "flameshot gui", elapsed)
+            wait_quiet(flameshot.pid)
 
 
 def close_overlay(session, win):
@@ -747,7 +754,7 @@ def start_flameshot_daemon(session):
             return outcome
         # It found a copy of itself about to leave and left: clear up and try again.
         session.end(outcome[0])
-        session.end_bus_children()
+        session.end_name_owner()
     return None
 
 
@@ -784,7 +791,7 @@ def launch_flameshot_daemon(session):
 
 def stop_flameshot_daemon(session, daemon):
     session.end(daemon)
-    session.end_bus_children()
+    session.end_name_owner()
 
 
 def measure_startup(session, binary, results, rounds, deadline):
@@ -819,6 +826,24 @@ def proc_cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as f:
         fields = f.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def wait_quiet(pid, timeout=3.0):
+    """Waits until pid has used no CPU for 100 ms (bounded), so that what it does
+    after a measurement (the shutter sound, freeing memory) cannot slow the next."""
+    def cpu():
+        try:
+            return proc_cpu_seconds(pid)
+        except (OSError, IndexError, ValueError):
+            return None
+    deadline = now() + timeout
+    last = cpu()
+    while last is not None and now() < deadline:
+        time.sleep(0.1)
+        current = cpu()
+        if current == last:
+            return
+        last = current
 
 
 def proc_memory_kib(pid):
