@@ -26,6 +26,8 @@ bool waitForOtherCopy()
 
 int main(int argc, char* argv[])
 {
+    // Nothing here draws with OpenGL; without this every window would load the GL driver.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
     if (!waitForOtherCopy())
         return 1;
