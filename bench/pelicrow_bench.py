@@ -581,6 +581,30 @@ class Pelicrow:
                        env=self.session.env, timeout=10)
         return gone is not None
 
+    def gave_up(self, scenario, results):
+        """After two misses in a row: notes where Pelicrow's main thread stands; False."""
+        stack = self.main_thread_stack()
+        results.note("%s: Pelicrow stopped answering (%s); no more rounds for it%s"
+                     % (scenario, self.state(), "; main thread in: " + stack if stack else ""))
+        return False
+
+    def main_thread_stack(self):
+        if self.proc is None or self.proc.poll() is not None or not shutil.which("gdb"):
+            return ""
+        try:
+            out = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-ex",
+                                  "thread apply 1 bt 12"], capture_output=True, text=True,
+                                 timeout=60).stdout
+        except subprocess.TimeoutExpired:
+            return ""
+        frames = re.findall(r"^#\d+\s+(?:0x[0-9a-f]+ in )?(\S+)", out, re.M)
+        return " < ".join(frames[:12])
+
+    def state(self):
+        if self.proc is None or self.proc.poll() is not None:
+            return "ended with %s" % (self.proc.returncode if self.proc else "nothing")
+        return "running"
+
     def save_folder(self):
         try:
             with open(self.settings_file("config_diretory.ini"), encoding="utf-8") as f:
@@ -649,6 +673,7 @@ def measure_full(session, pelicrow, results, rounds, deadline):
         ("import -window root", lambda p: ["/usr/bin/import", "-window", "root", p + ".png"]),
         ("flameshot full -c -p", lambda p: ["flameshot", "full", "-c", "-p", shots]),
     ]
+    misses = 0
     for round_index in range(rounds):
         if now() > deadline:
             results.note("full: stopped after %d rounds at the time limit" % round_index)
@@ -657,11 +682,16 @@ def measure_full(session, pelicrow, results, rounds, deadline):
             if ready:
                 elapsed = press_and_wait_file(session, inotify, FULL_KEY, 10)
                 if elapsed is None:
-                    results.note("full: Pelicrow round %d gave no file" % round_index)
+                    misses += 1
+                    results.note("full: Pelicrow round %d gave no file (%s)"
+                                 % (round_index, pelicrow.state()))
+                    ready = misses < 2 or pelicrow.gave_up("full", results)
                 else:
+                    misses = 0
                     results.add("full", peer, "Pelicrow", elapsed)
                 clear_folder(folder)
-                wait_quiet(pelicrow.proc.pid)
+                if pelicrow.proc:
+                    wait_quiet(pelicrow.proc.pid)
             outcome = session.run(argv(os.path.join(shots, "shot")), 20)
             if outcome is None or outcome[1] != 0:
                 results.note("full: %s failed (%s)" % (peer, outcome))
@@ -717,6 +747,7 @@ def measure_fastcut(session, pelicrow, flameshot, results, rounds, deadline):
             results.note("fastcut: Pelicrow mapped no overlay on Ctrl+Shift+%s: n/a" % FAST_KEY)
     if flameshot is not None:
         fastcut_flameshot(session)
+    misses = 0
     for round_index in range(rounds):
         if now() > deadline:
             results.note("fastcut: stopped after %d rounds at the time limit" % round_index)
@@ -724,10 +755,15 @@ def measure_fastcut(session, pelicrow, flameshot, results, rounds, deadline):
         if pelicrow_ok:
             elapsed = fastcut_pelicrow(session, 10)
             if elapsed is None:
-                results.note("fastcut: Pelicrow round %d mapped no overlay" % round_index)
+                misses += 1
+                results.note("fastcut: Pelicrow round %d mapped no overlay (%s)"
+                             % (round_index, pelicrow.state()))
+                pelicrow_ok = misses < 2 or pelicrow.gave_up("fastcut", results)
             else:
+                misses = 0
                 results.add("fastcut", "flameshot gui", "Pelicrow", elapsed)
-            wait_quiet(pelicrow.proc.pid)
+            if pelicrow.proc:
+                wait_quiet(pelicrow.proc.pid)
         if flameshot is not None:
             elapsed = fastcut_flameshot(session)
             if elapsed is None:
