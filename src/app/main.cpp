@@ -34,9 +34,10 @@ int main(int argc, char* argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
     OpMain opMain(nullptr);
-    opMain.start();
-    // A session that ends, or a kill, must not lose what the user changed.
+    // A session that ends, or a kill, must not lose what the user changed; a
+    // request that comes while the program still starts is handled once it runs.
     platform::watchTerminationSignals(&opMain, SLOT(exitProgram()));
+    opMain.start();
     QObject::connect(&app, SIGNAL(commitDataRequest(QSessionManager&)), &opMain,
                      SLOT(exitProgram()), Qt::DirectConnection);
     return app.exec();

@@ -10,7 +10,8 @@
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
     , hookConnected(false)
-{ }
+{
+}
 
 void OpMain::start()
 {

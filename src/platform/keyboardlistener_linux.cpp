@@ -49,6 +49,9 @@ void onRecordedData(XPointer, XRecordInterceptData* recorded)
         const int hotKey
             = platform::hotKeyCode(type == KeyPress, unmodifiedKeyCode(event->u.u.detail),
                 (state & ControlMask) != 0, (state & ShiftMask) != 0);
+        // Unlike a Windows hook, nothing is released afterwards: the overlay
+        // ignores key releases, and faked ones would leave the server's key
+        // state at odds with the keys the user still holds.
         if (hotKey != 0 && listener.callback)
             listener.callback(listener.callbackContext, hotKey);
     }

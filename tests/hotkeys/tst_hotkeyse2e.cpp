@@ -70,6 +70,7 @@ private:
     static void writeKeys(const Keys& keys);
     static bool waitUntilNoCopyRuns();
     bool usePelicrow(const Keys& keys = Keys());
+    bool passGuardBox();
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
     QString windowNamed(const QString& pattern) const;
@@ -156,25 +157,48 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
     if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys)
         return true;
     stopPelicrow();
-    if (!waitUntilNoCopyRuns())
+    if (!waitUntilNoCopyRuns()) {
+        qWarning("another copy of Pelicrow kept running");
         return false;
+    }
     writeKeys(keys);
     runningKeys = keys;
     pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
-    const int fastKey = keys.fast;
-    const int maps = watch->maps();
-    for (int attempt = 0; attempt < 20 && watch->maps() == maps; ++attempt) {
-        hotKey(fastKey);
-        watch->waitForMaps(maps + 1, 500);
+    // A later probe's Ctrl can cancel an earlier probe's overlay: look before each one.
+    QElapsedTimer startUp;
+    startUp.start();
+    while (overlay().isEmpty() && startUp.elapsed() < 60000) {
+        if (passGuardBox())
+            continue;
+        const int maps = watch->maps();
+        hotKey(keys.fast);
+        watch->waitForMaps(maps + 1, 1000);
     }
-    if (!QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 5000))
+    if (overlay().isEmpty()) {
+        qWarning("Pelicrow did not answer its fast-cut key; %d copies run, windows: %s",
+            processCount(AppNames::MainExecutable), qPrintable(windowNamed(".")));
         return false;
+    }
     const int unmaps = watch->unmaps();
     runTool("xdotool", {"key", "Escape"});
     if (!QTest::qWaitFor([&] { return watch->unmaps() > unmaps && overlay().isEmpty(); }, 5000))
         return false;
     focusSmallClient();
     return pelicrow->state() == QProcess::Running;
+}
+
+// A copy started elsewhere on the machine in between holds ours at the guard's
+// box; "Retry" once that copy has gone.
+bool TestHotKeysEndToEnd::passGuardBox()
+{
+    const QString box = windowNamed(".");
+    if (box.isEmpty() || box == overlay())
+        return false;
+    if (!QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) <= 1; }, 30000))
+        return true; // still held there; the caller's deadline decides
+    runTool("xdotool", {"windowfocus", "--sync", box});
+    runTool("xdotool", {"key", "Return"});
+    return QTest::qWaitFor([&] { return windowNamed(".") != box; }, 5000);
 }
 
 QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
@@ -279,9 +303,9 @@ void TestHotKeysEndToEnd::normalCutPopupIgnoresHotKeysAndSaves()
     // "Save" is the first button of the popup and takes the focus with it.
     runTool("xdotool", {"windowfocus", "--sync", popupWindow});
     runTool("xdotool", {"key", "space"});
-    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
-    QVERIFY(showsScreen(savedFiles().first(), DragArea));
     QTRY_VERIFY_WITH_TIMEOUT(popup().isEmpty(), 5000);
+    QCOMPARE(savedFiles().size(), 1);
+    QVERIFY(showsScreen(savedFiles().first(), DragArea));
 
     // Saved and closed both end the capture; one hot-key then makes one capture.
     focusSmallClient();
@@ -305,10 +329,14 @@ void TestHotKeysEndToEnd::digitOnTheOpenOverlayStartsNoSecondCapture()
         runTool("xdotool", {"key", "Escape"});
     QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
 
+    // The hot-keys work again, and the 3 above has left no file behind.
     focusSmallClient();
-    hotKey('3');
-    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
-    QVERIFY(showsScreen(savedFiles().first(), screenImage.rect()));
+    const int maps = watch->maps();
+    hotKey('2');
+    QVERIFY(watch->waitForMaps(maps + 1, 5000) >= 0);
+    QCOMPARE(savedFiles().size(), 0);
+    runTool("xdotool", {"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
 }
 
 void TestHotKeysEndToEnd::otherKeysStartNothing_data()
@@ -425,6 +453,10 @@ void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
         tool.waitForFinished();
         return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     };
+    // The debug line comes just before the box; a guard's box would come without it.
+    QByteArray errors;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (errors += program.readAllStandardError()).contains("keyboard listener"), 10000);
     const QStringList search
         = {"search", "--onlyvisible", "--pid", QString::number(program.processId())};
     QTRY_VERIFY_WITH_TIMEOUT(!runOnDisplay(search).isEmpty(), 10000);
@@ -436,8 +468,9 @@ void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
     QCOMPARE(program.state(), QProcess::Running);
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(program.exitCode(), 1);
-    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    errors += program.readAllStandardError();
     QCOMPARE(errors.count("the keyboard listener could not be installed"), 1);
 
     xvfb.terminate();
