@@ -996,10 +996,10 @@ def write_summary(path, rows, idle, results, args):
     lines = ["# Pelicrow beside its peers", "",
              "Xvfb %s (-noreset), busy root picture (plasma:fractal + Gaussian noise, seed %d), "
              "private D-Bus, trayer as tray host; %d paired round(s) (A B A B ...), medians; "
-             "ratio = Pelicrow / peer. Run %s on %s." % (SCREEN, PICTURE_SEED, args.rounds,
-                                                        time.strftime("%Y-%m-%d %H:%M UTC",
-                                                                      time.gmtime()),
-                                                        os.uname().nodename), "",
+             "ratio = Pelicrow / peer. Run %s on %s (%d CPUs, load average %.2f at the end)."
+             % (SCREEN, PICTURE_SEED, args.rounds,
+                time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.uname().nodename,
+                os.cpu_count() or 0, os.getloadavg()[0]), "",
              "| Scenario | Peer | Pelicrow | Peer | n | Ratio | Target | Met |",
              "|---|---|---|---|---|---|---|---|"]
     for row in rows:
@@ -1070,6 +1070,9 @@ def write_plot(path, results, idle):
             jitter = [position + 0.12 * ((i % 5) - 2) / 2 for i in range(len(values))]
             axis.scatter(jitter, values, s=10, alpha=0.6,
                          color="tab:blue" if position % 2 else "tab:orange")
+        for position, values in zip(positions, data):
+            if all(v != v for v in values):  # NaN only: nothing measured
+                axis.text(position, 0, "n/a", ha="center", va="bottom", fontsize=8)
         axis.set_xticks(positions)
         axis.set_xticklabels(labels, fontsize=7)
         axis.set_ylabel("ms")
@@ -1086,6 +1089,10 @@ def write_plot(path, results, idle):
     axis.set_xticks([1, 2])
     axis.set_xticklabels(["Pelicrow\n(CPU %.2f %%)" % cpu[0],
                           "flameshot daemon\n(CPU %.2f %%)" % cpu[1]], fontsize=7)
+    for position, tool in zip([1, 2], tools):
+        if tool not in idle:
+            axis.text(position, 0, "n/a", ha="center", va="bottom", fontsize=8)
+    axis.set_ylim(bottom=0)
     axis.set_title("idle", fontsize=10)
     axis.legend(fontsize=7)
     fig.suptitle("Pelicrow beside its peers (Xvfb %s, busy root picture)" % SCREEN)
