@@ -376,9 +376,14 @@ class Session:
         if self.watcher.wait_for(mark, "MapNotify", lambda *_: True, 10) is None:
             raise BenchError("the tray host showed no window")
 
+    def settle(self):
+        """Lets the X server and the tray host finish what the last tool left them."""
+        for proc in (self.xserver, self.tray):
+            wait_quiet(proc.pid)
+
     def _start_x(self):
         read_end, write_end = os.pipe()
-        self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
+        self.xserver = self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
                     "-nolisten", "tcp", "-noreset", "+extension", "RECORD"],
                    pass_fds=(write_end,))
         os.close(write_end)
@@ -839,6 +844,7 @@ def measure_startup(session, binary, results, rounds, deadline):
             results.note("startup: stopped after %d rounds at the time limit" % round_index)
             break
         if pelicrow_ok:
+            session.settle()
             pelicrow = Pelicrow(session, binary)
             started = pelicrow.launch()
             found = pelicrow.wait_main_window() if started is not None else None
@@ -848,6 +854,7 @@ def measure_startup(session, binary, results, rounds, deadline):
             elif round_index > 0:
                 results.add("startup", "flameshot daemon", "Pelicrow", found[0] - started)
             pelicrow.stop()
+        session.settle()
         outcome = start_flameshot_daemon(session)
         if outcome is None:
             results.note("startup: the flameshot daemon took no D-Bus name")
