@@ -24,7 +24,6 @@ struct Part
     int firstRow = 0;
     int endRow = 0;
     QByteArray deflated;
-    uLong crc = 0;
     uLong adler = 1;
     uLong length = 0;
     bool ok = false;
@@ -133,8 +132,6 @@ void deflatePart(const QImage& image, int pixelBytes, bool last, Part* part)
     }
     part->deflated.resize(int(stream.total_out));
     deflateEnd(&stream);
-    part->crc = crc32(
-        0, reinterpret_cast<const Bytef*>(part->deflated.constData()), uInt(part->deflated.size()));
     part->ok = ok;
 }
 
