@@ -8,6 +8,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Nothing here draws with OpenGL; without this every window would load the GL driver.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
     // The one copy the listing may show is this process itself.
     if (!waitWhileOthersRun([] { return processCount(AppNames::MainExecutable) > 1; }))

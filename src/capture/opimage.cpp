@@ -1,6 +1,7 @@
 #include "opimage.h"
 
 #include "Model/modelconfig.h"
+#include "capture/pngwriter.h"
 #include "capture/viewimage.h"
 #include "views/viewconfirm.h"
 
@@ -380,7 +381,10 @@ bool OpImage::writeImageFile(const QPixmap& image, const QString& filepath)
     const QByteArray format = QFileInfo(filepath).suffix().toLower().toLatin1();
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (!image.save(&file, format.constData()))
+    // PNG, the default type, is written by a faster writer of the same format.
+    const bool written = format == "png" ? PngWriter::write(image.toImage(), &file)
+                                         : image.save(&file, format.constData());
+    if (!written)
         return false;
     return file.commit();
 }

@@ -1,7 +1,6 @@
 #include "view.h"
 
 #include <QGuiApplication>
-#include <QPixmap>
 #include <QScreen>
 
 View::View(QWidget* parent)
@@ -15,8 +14,10 @@ void View::centerOnScreen(QWidget* widget)
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    // The screen's own pixels give its extent, so the place is relative to its top-left corner.
-    const QRect screenRect = screen->grabWindow(0, 0, 0, -1, -1).rect();
+    // The extent a grab of the whole screen would have, in its own pixels, relative to its
+    // top-left corner; taken from the screen's size, since a real grab costs a frame's copy.
+    const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
+    const QRect screenRect(QPoint(0, 0), pixels);
     widget->move((screenRect.left() + screenRect.right()) / 2 - (width - 1) / 2,
         (screenRect.top() + screenRect.bottom()) / 2 - (height - 1) / 2);
 }
