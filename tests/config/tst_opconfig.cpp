@@ -1,4 +1,5 @@
 #include "Model/modelconfig.h"
+#include "testsupport.h"
 #include "config/opconfig.h"
 #include "views/viewconfig.h"
 
@@ -24,26 +25,6 @@ QString storedText(ModelConfig::Setting setting)
 {
     QFile file(ModelConfig::configDirectory() + ModelConfig::fileName(setting));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
-}
-
-// Answers the next directory dialog with `directory`, or cancels it when empty.
-void answerDirectoryDialog(const QString& directory)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, directory] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (directory.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->setDirectory(directory);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it as protected
-    });
-    timer->start(20);
 }
 
 // Everything the panel shows, in one comparable list.
@@ -308,7 +289,7 @@ void TestOpConfig::changeDirFillsFieldOnly()
     QVERIFY(QDir().mkpath(QDir::homePath() + "/Pictures"));
     bind();
     const QString before = model->directory();
-    answerDirectoryDialog(chosen);
+    TestSupport::answerDirectoryDialog(chosen);
     view->dirButton()->click();
     QCOMPARE(view->dirEdit()->text(), shown);
     QCOMPARE(model->directory(), before);

@@ -1,6 +1,10 @@
 #include "testsupport.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QTimer>
 
 namespace TestSupport {
 
@@ -45,6 +49,39 @@ QProcess* startProgram(const QString& program, const QStringList& arguments)
     process->start(binaryPath(program), arguments);
     process->waitForStarted();
     return process;
+}
+
+void answerDirectoryDialog(const QString& directory)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, directory] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (directory.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->setDirectory(directory);
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it as protected
+    });
+    timer->start(20);
+}
+
+QString installRecordingXdgOpen(const QString& scratchDir)
+{
+    const QString bin = scratchDir + QStringLiteral("/bin");
+    const QString record = scratchDir + QStringLiteral("/opened");
+    QFile script(bin + QStringLiteral("/xdg-open"));
+    if (!QDir().mkpath(bin) || !script.open(QIODevice::WriteOnly))
+        return QString();
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + record.toUtf8() + "'\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFile::ExeOwner);
+    qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));
+    return record;
 }
 
 } // namespace TestSupport

@@ -23,4 +23,12 @@ void sendKeys(const QString& window, const QStringList& keys);
 // Starts a built program with the test's environment; the caller owns the process.
 QProcess* startProgram(const QString& program, const QStringList& arguments = {});
 
+// Answers the next modal directory dialog with `directory`, or cancels it when empty.
+void answerDirectoryDialog(const QString& directory);
+
+// Puts a recording `xdg-open` first on PATH (inherited by started programs): every
+// address the desktop is asked to open is appended as a line to the returned file.
+// Returns an empty text when the script could not be written.
+QString installRecordingXdgOpen(const QString& scratchDir);
+
 } // namespace TestSupport

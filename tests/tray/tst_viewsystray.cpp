@@ -102,26 +102,6 @@ QStringList labelTexts(const QWidget* widget)
     return texts;
 }
 
-// Answers the next directory dialog with `directory`, or cancels it when empty.
-void answerDirectoryDialog(const QString& directory)
-{
-    auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, directory] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        timer->stop();
-        timer->deleteLater();
-        if (directory.isEmpty()) {
-            dialog->reject();
-            return;
-        }
-        dialog->setDirectory(directory);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it as protected
-    });
-    timer->start(20);
-}
-
 } // namespace
 
 // The tray icon in a real notification area (trayer on the test's X server),
@@ -167,15 +147,8 @@ void TestViewSystray::initTestCase()
 {
     QVERIFY(scratch.isValid());
     qRegisterMetaType<QSystemTrayIcon::ActivationReason>();
-    // A recording xdg-open first on PATH: what the desktop would be asked to open.
-    const QString bin = scratch.path() + "/bin";
-    QVERIFY(QDir().mkpath(bin));
-    QFile script(bin + "/xdg-open");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + scratch.path().toUtf8() + "/opened'\n");
-    script.close();
-    script.setPermissions(script.permissions() | QFile::ExeOwner);
-    qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));
+    // What the desktop would be asked to open, recorded in scratch/opened.
+    QVERIFY(!TestSupport::installRecordingXdgOpen(scratch.path()).isEmpty());
 
     trayer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     trayer.start("trayer",
@@ -363,7 +336,7 @@ void TestViewSystray::changeDirAppendsSlashOnce()
     QVERIFY(QDir().mkpath(QDir::homePath() + "/Pictures"));
     tray->setModel(model.get());
     QSignalSpy changed(tray.get(), &ViewSystray::modelChanged);
-    answerDirectoryDialog(chosen);
+    TestSupport::answerDirectoryDialog(chosen);
     tray->changeDir();
     QCOMPARE(model->directory(), stored);
     QCOMPARE(changed.count(), 1);
@@ -375,7 +348,7 @@ void TestViewSystray::cancelledChangeDirChangesNothing()
     tray->setModel(model.get());
     const QString before = model->directory();
     QSignalSpy changed(tray.get(), &ViewSystray::modelChanged);
-    answerDirectoryDialog(QString());
+    TestSupport::answerDirectoryDialog(QString());
     tray->changeDir();
     QCOMPARE(model->directory(), before);
     QCOMPARE(changed.count(), 0);

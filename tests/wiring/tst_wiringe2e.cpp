@@ -171,16 +171,8 @@ private:
 void TestWiringEndToEnd::initTestCase()
 {
     QVERIFY(scratch.isValid());
-    // A recording xdg-open first on PATH, inherited by the program: what the
-    // desktop would be asked to open.
-    const QString bin = scratch.path() + "/bin";
-    QVERIFY(QDir().mkpath(bin));
-    QFile script(bin + "/xdg-open");
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + scratch.path().toUtf8() + "/opened'\n");
-    script.close();
-    script.setPermissions(script.permissions() | QFile::ExeOwner);
-    qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));
+    // What the desktop would be asked to open, recorded in scratch/opened.
+    QVERIFY(!TestSupport::installRecordingXdgOpen(scratch.path()).isEmpty());
 
     QVERIFY(writeCarouselPicture());
     QVERIFY(QDir().mkpath(shotsDirectory()));
@@ -507,6 +499,7 @@ void TestWiringEndToEnd::carouselClickOpensTheSite()
 {
     const QString record = scratch.path() + "/opened";
     QFile::remove(record);
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 5000);
     clickInMainWindow(CarouselPicture);
     // The recording script writes one line per call; wait for its end.
     QTRY_VERIFY_WITH_TIMEOUT(fileText(record).endsWith('\n'), 10000);
