@@ -241,7 +241,7 @@ void TestLauncher::downloadedUpgradeIsOfferedAndInstalled()
         expected);
     // Nothing is waiting any more, so the new program starts without asking.
     QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 10000);
-    QVERIFY(windowsOfProcess(upgraded).isEmpty());
+    QVERIFY(TestSupport::boxesOfProcess(upgraded).isEmpty());
 }
 
 void TestLauncher::newUpdateStartsIndependentCycles()
@@ -283,7 +283,7 @@ void TestLauncher::missingLauncherIsReportedAndTheProgramStarts()
     QVERIFY(!QDir(settingsDir()).exists());
     TestSupport::sendKeys(windowsOfProcess(pelicrow->processId()).first(), {"Return"});
     QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(windowsOfProcess(pelicrow->processId()).isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::boxesOfProcess(pelicrow->processId()).isEmpty(), 10000);
     QCOMPARE(pelicrow->state(), QProcess::Running);
     QCOMPARE(checksum(mainPath()), oldChecksum);
     QCOMPARE(checksum(downloadPath()), newChecksum);

@@ -36,6 +36,18 @@ QStringList windowsOfProcess(qint64 pid)
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+QStringList boxesOfProcess(qint64 pid)
+{
+    QStringList boxes;
+    for (const QString& window : windowsOfProcess(pid)) {
+        const QString geometry
+            = runTool(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window});
+        if (!geometry.contains(QLatin1String("WIDTH=400\nHEIGHT=332\n")))
+            boxes << window;
+    }
+    return boxes;
+}
+
 void sendKeys(const QString& window, const QStringList& keys)
 {
     runTool(QStringLiteral("xdotool"), {"windowfocus", "--sync", window});

@@ -17,6 +17,10 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
 // The visible top-level windows that belong to the process, as X window ids.
 QStringList windowsOfProcess(qint64 pid);
 
+// The visible windows of the process other than its main window (a fixed
+// 400 x 332 window shown at every start): the message boxes it shows.
+QStringList boxesOfProcess(qint64 pid);
+
 // Focuses the window and types the keys there (xdotool key syntax).
 void sendKeys(const QString& window, const QStringList& keys);
 
