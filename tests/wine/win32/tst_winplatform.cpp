@@ -591,6 +591,10 @@ void runHookCase(const HookCase& hookCase)
     // Installing again only moves the callback: a second hook would report twice.
     platform::installKeyboardListener(onHotKey, &run);
     currentRun = &run;
+    // Wine skips the hooks of a thread that has not read its queue for five
+    // seconds; the checks before may have kept this one busy that long.
+    MSG unused;
+    PeekMessageW(&unused, nullptr, 0, 0, PM_NOREMOVE);
     HANDLE typist = CreateThread(nullptr, 0, typeSteps, &run, 0, nullptr);
     const bool ended = pumpUntilEndOfCase(run);
     WaitForSingleObject(typist, 10000);
