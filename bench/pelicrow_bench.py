@@ -382,9 +382,11 @@ class Session:
             wait_quiet(proc.pid)
 
     def _start_x(self):
+        # The free display is found by its socket. No lock file: in a PID
+        # namespace of our own it would name a PID other servers cannot check.
         read_end, write_end = os.pipe()
         self.xserver = self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", SCREEN,
-                    "-nolisten", "tcp", "-noreset", "+extension", "RECORD"],
+                    "-nolisten", "tcp", "-noreset", "+extension", "RECORD", "-nolock"],
                    pass_fds=(write_end,))
         os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
