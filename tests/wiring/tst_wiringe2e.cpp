@@ -31,7 +31,9 @@ const QRect DragArea(100, 100, 200, 100);
 const QPoint ConfigButton(40, 318);
 const QPoint OkButton(212, 318);
 const QPoint ExitButton(355, 318);
-const QPoint CarouselPicture(200, 150);
+// Every five seconds the wipe narrows the picture surface to a strip growing
+// from the left edge; a click further right would then meet the background.
+const QPoint CarouselPicture(0, 150);
 // The popup's buttons from the left; for a cut as small as DragArea the popup
 // is as wide as its button row, and the buttons fill it in thirds.
 const int SaveAsButton = 1;
