@@ -1,48 +1,6 @@
 #include "roundrectbutton.h"
 
-#include "buttonpainting.h"
-
-RoundRectButton::RoundRectButton(QWidget* parent)
-    : QPushButton(parent)
-{ }
-
-RoundRectButton::RoundRectButton(const QString& text, QWidget* parent)
-    : QPushButton(text, parent)
-{ }
-
-RoundRectButton::RoundRectButton(const QIcon& icon, const QString& text, QWidget* parent)
-    : QPushButton(icon, text, parent)
-{ }
-
-void RoundRectButton::mousePressEvent(QMouseEvent* event)
-{
-    pressed = true;
-    repaint();
-    QPushButton::mousePressEvent(event);
-}
-
-void RoundRectButton::mouseReleaseEvent(QMouseEvent* event)
-{
-    pressed = false;
-    repaint();
-    QPushButton::mouseReleaseEvent(event);
-}
-
-void RoundRectButton::enterEvent(QEvent* event)
-{
-    hovered = true;
-    repaint();
-    QWidget::enterEvent(event);
-}
-
-void RoundRectButton::leaveEvent(QEvent* event)
-{
-    hovered = false;
-    repaint();
-    QWidget::leaveEvent(event);
-}
-
-void RoundRectButton::paintEvent(QPaintEvent*)
+ButtonPainting RoundRectButton::painting() const
 {
     const qreal w = width();
     const qreal h = height();
@@ -57,7 +15,5 @@ void RoundRectButton::paintEvent(QPaintEvent*)
     painting.glossShape.addRect(QRectF(1, 1, w - 1, height() / 2 - 1));
     painting.textFont = font();
     painting.textFont.setPointSize(12);
-    painting.paint(this,
-        ButtonPainting::stateColor(isEnabled(), hovered, pressed, normalColor, hoverColor),
-        opacity);
+    return painting;
 }
