@@ -267,12 +267,7 @@ void TestOpNetwork::proxiedRequest()
         QSKIP("this machine's name does not resolve to loopback only");
 
     BackgroundProcess proxy;
-    quint16 port = 0;
-    QVERIFY(socks ? startSocksProxy(proxy, "alice", "s3cret", &port)
-                  : startHttpProxy(proxy, m_dir.path(), "alice", "s3cret", &port));
-    QNetworkProxy::setApplicationProxy(
-        QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
-            QStringLiteral("127.0.0.1"), port, QStringLiteral("alice"), password));
+    QVERIFY(useProxy(proxy, socks, m_dir.path(), "alice", "s3cret", password));
 
     ScriptedServer server;
     server.respond("/includes/json.php", httpResponse(200, "0"));

@@ -448,12 +448,7 @@ void TestOpUpdate::cycleThroughProxy()
     if (host.isEmpty())
         QSKIP("this machine's name does not resolve to loopback only");
     BackgroundProcess proxy;
-    quint16 port = 0;
-    QVERIFY(socks ? startSocksProxy(proxy, "carol", "pa55", &port)
-                  : startHttpProxy(proxy, m_dir.path(), "carol", "pa55", &port));
-    QNetworkProxy::setApplicationProxy(
-        QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
-            QStringLiteral("127.0.0.1"), port, QStringLiteral("carol"), QStringLiteral("pa55")));
+    QVERIFY(useProxy(proxy, socks, m_dir.path(), "carol", "pa55", "pa55"));
     setContent({"1.1"}, {"p.png", "q.png"});
     ReferenceService& service = m_service;
     OpUpdate update;

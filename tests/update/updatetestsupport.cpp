@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,6 +203,19 @@ bool startSocksProxy(
     return proxy.start(QStringLiteral("microsocks"),
                {"-i", "127.0.0.1", "-p", QString::number(*port), "-u", user, "-P", password})
         && waitForPort(*port);
+}
+
+bool useProxy(BackgroundProcess& proxy, bool socks, const QString& folder, const QString& user,
+    const QString& password, const QString& clientPassword)
+{
+    quint16 port = 0;
+    if (!(socks ? startSocksProxy(proxy, user, password, &port)
+                : startHttpProxy(proxy, folder, user, password, &port)))
+        return false;
+    QNetworkProxy::setApplicationProxy(
+        QNetworkProxy(socks ? QNetworkProxy::Socks5Proxy : QNetworkProxy::HttpProxy,
+            QStringLiteral("127.0.0.1"), port, user, clientPassword));
+    return true;
 }
 
 } // namespace UpdateTest

@@ -98,5 +98,9 @@ bool startHttpProxy(BackgroundProcess& proxy, const QString& folder, const QStri
 // microsocks with user and password, on a free loopback port.
 bool startSocksProxy(
     BackgroundProcess& proxy, const QString& user, const QString& password, quint16* port);
+// Either proxy for user:password, made the application's proxy; the application
+// logs in with clientPassword.
+bool useProxy(BackgroundProcess& proxy, bool socks, const QString& folder, const QString& user,
+    const QString& password, const QString& clientPassword);
 
 } // namespace UpdateTest

@@ -162,6 +162,7 @@ private:
     bool openNormalCutPopup();
     void clickPopupButton(const QString& popup, int button);
     void saveShot(const QString& name) const;
+    void verifyEndedWritingSettings();
 
     QTemporaryDir scratch;
     QProcess trayer;
@@ -370,6 +371,17 @@ void TestWiringEndToEnd::saveShot(const QString& name) const
         grabScreen(geometryOf(mainWindow())).save(directory + "/" + name + ".png");
 }
 
+// Both ways out write every setting and end the program with exit code 1.
+void TestWiringEndToEnd::verifyEndedWritingSettings()
+{
+    QVERIFY(pelicrow->waitForFinished(10000));
+    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(pelicrow->exitCode(), 1);
+    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
+    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+}
+
 void TestWiringEndToEnd::savedTypeAndFolderShowInPanelAndTrayMenu()
 {
     writeSetting(ModelConfig::ImgType, ".jpg");
@@ -387,12 +399,7 @@ void TestWiringEndToEnd::trayExitWritesSettingsAndEndsWithOne()
     removeSettingFiles();
     // "Exit" is the last entry.
     xdotool({"key", "Up", "Return"});
-    QVERIFY(pelicrow->waitForFinished(10000));
-    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(pelicrow->exitCode(), 1);
-    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
-    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
-    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+    verifyEndedWritingSettings();
 }
 
 void TestWiringEndToEnd::startShowsCentredWindowAndDockedIcon()
@@ -513,12 +520,7 @@ void TestWiringEndToEnd::windowExitWritesSettingsAndEndsWithOne()
     QVERIFY(!mainWindow().isEmpty());
     removeSettingFiles();
     clickInMainWindow(ExitButton);
-    QVERIFY(pelicrow->waitForFinished(10000));
-    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(pelicrow->exitCode(), 1);
-    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
-    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
-    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+    verifyEndedWritingSettings();
 }
 
 QTEST_MAIN(TestWiringEndToEnd)
