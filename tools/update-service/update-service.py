@@ -10,7 +10,9 @@ the files of that folder by GET:
 
 A wrong or missing key is answered with "0". The service binds to loopback by
 default, never serves anything outside its content folder and logs one line
-per request on standard error. Python 3 standard library only.
+per request on standard error. Each connection has a time-out and only a few
+are served at once, so stalled clients cannot hold the service. Python 3
+standard library only.
 """
 
 import argparse
@@ -23,6 +25,7 @@ import os
 import re
 import shutil
 import sys
+import threading
 import urllib.parse
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -30,6 +33,8 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 ACCESS_KEY = "5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"
 REQUEST_PATH = "/includes/json.php"
 MAX_REQUEST_BODY = 1 << 20
+SOCKET_TIMEOUT = 10.0
+WORKERS = 16
 HOST_HEADER = re.compile(r"^[A-Za-z0-9.\-]+(:[0-9]{1,5})?$|^\[[0-9A-Fa-f:.]+\](:[0-9]{1,5})?$")
 
 
@@ -97,9 +102,41 @@ def build_manifest(content, base):
     return {"versions": versions, "images": images}
 
 
+class BoundedServer(ThreadingHTTPServer):
+    """A thread per connection, but never more than `workers`: further clients wait
+    in the listen queue until a thread is free."""
+
+    daemon_threads = True
+    request_queue_size = 64
+
+    def __init__(self, address, handler, workers):
+        self.slots = threading.BoundedSemaphore(workers)
+        super().__init__(address, handler)
+
+    def process_request(self, request, client_address):
+        self.slots.acquire()
+        try:
+            super().process_request(request, client_address)
+        except BaseException:
+            self.slots.release()
+            raise
+
+    def process_request_thread(self, request, client_address):
+        try:
+            super().process_request_thread(request, client_address)
+        finally:
+            self.slots.release()
+
+    def handle_error(self, request, client_address):
+        # A client that stalls or leaves mid-way is routine, not a crash.
+        sys.stderr.write("%s - connection dropped: %s\n"
+                         % (client_address[0], sys.exc_info()[1]))
+
+
 class UpdateHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "PelicrowUpdateService/1.0"
+    timeout = SOCKET_TIMEOUT
 
     def do_POST(self):
         path = urllib.parse.urlsplit(self.path).path
@@ -195,10 +232,14 @@ def main():
     parser.add_argument("--content", default=os.path.join(here, "content"),
                         help="folder with images/ and versions/<version>/")
     parser.add_argument("--key", default=ACCESS_KEY, help="the access key to accept")
+    parser.add_argument("--timeout", type=float, default=SOCKET_TIMEOUT,
+                        help="seconds a client may stay silent (default %(default)s)")
+    parser.add_argument("--workers", type=int, default=WORKERS,
+                        help="connections served at once (default %(default)s)")
     options = parser.parse_args()
 
-    server = ThreadingHTTPServer((options.host, options.port), UpdateHandler)
-    server.daemon_threads = True
+    UpdateHandler.timeout = options.timeout
+    server = BoundedServer((options.host, options.port), UpdateHandler, max(1, options.workers))
     server.content = os.path.abspath(options.content)
     server.access_key = options.key
     address, port = server.server_address[:2]
