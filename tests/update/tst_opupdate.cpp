@@ -480,8 +480,9 @@ void TestOpUpdate::manyPictures()
     QVERIFY(waitForCycle(update, 120000, &mostThreads));
     setrlimit(RLIMIT_NOFILE, &before);
     QCOMPARE(QDir(OpUpdate::resourcesDirectory()).entryList(QDir::Files).size(), 600);
-    QVERIFY2(mostThreads <= threadsBefore + 8, qPrintable(QString::number(mostThreads)));
-    QTRY_VERIFY(threadCount() <= threadsBefore + 1);
+    QVERIFY2(mostThreads <= threadsBefore + 16, qPrintable(QString::number(mostThreads)));
+    // What stays is the network module's own few threads, not one per download.
+    QTRY_VERIFY(threadCount() <= threadsBefore + 4);
 }
 
 void TestOpUpdate::stalledServiceClients()
@@ -489,12 +490,16 @@ void TestOpUpdate::stalledServiceClients()
     ReferenceService service;
     QVERIFY(service.start(m_dir.filePath("content"), {"--timeout", "1", "--workers", "3"}));
     std::vector<std::unique_ptr<QTcpSocket>> stalled;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 10; ++i) {
         stalled.push_back(std::make_unique<QTcpSocket>());
         stalled.back()->connectToHost(QHostAddress::LocalHost, service.port());
         QVERIFY(stalled.back()->waitForConnected(5000));
+        if (i % 2) // half a request: these take a worker each
+            stalled.back()->write("GET /images/a.png HTTP/1.1\r\n");
     }
-    // Each is held a time-out at most, a few at a time.
+    // Another client still gets its answer, and the stalled ones go after the time-out.
+    const QByteArray answer = requestTo(service.port(), "GET /x HTTP/1.1\r\nHost: x\r\n\r\n");
+    QVERIFY2(answer.startsWith("HTTP/1.1 404"), answer.constData());
     int mostThreads = 0;
     QDeadlineTimer deadline(20000);
     while (!deadline.hasExpired()
@@ -506,9 +511,7 @@ void TestOpUpdate::stalledServiceClients()
     }
     for (const auto& socket : stalled)
         QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
-    QVERIFY2(mostThreads <= 1 + 3 + 1, qPrintable(QString::number(mostThreads)));
-    const QByteArray answer = requestTo(service.port(), "GET /images HTTP/1.1\r\nHost: x\r\n\r\n");
-    QVERIFY2(answer.startsWith("HTTP/1.1 404"), answer.constData());
+    QVERIFY2(mostThreads <= 2 + 3, qPrintable(QString::number(mostThreads)));
 }
 
 void TestOpUpdate::cycleThroughProxy_data()

@@ -16,16 +16,20 @@ standard library only.
 """
 
 import argparse
+import collections
 import email.parser
 import email.policy
 import html
 import json
 import mimetypes
 import os
+import queue
 import re
+import selectors
 import shutil
 import sys
 import threading
+import time
 import urllib.parse
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -103,23 +107,50 @@ def build_manifest(content, base):
 
 
 class BoundedServer(ThreadingHTTPServer):
-    """A thread per connection, but never more than `workers`: further clients wait
-    in the listen queue until a thread is free."""
+    """Serves each connection on a thread of its own, but only once it has sent
+    something and never more than `workers` at once. Silent connections wait
+    without a thread and are dropped after the time-out, so stalled clients can
+    neither lock others out nor pile up threads."""
 
     daemon_threads = True
     request_queue_size = 64
+    MAX_WAITING = 512
 
-    def __init__(self, address, handler, workers):
-        self.slots = threading.BoundedSemaphore(workers)
+    def __init__(self, address, handler, workers, timeout):
         super().__init__(address, handler)
+        self.slots = threading.BoundedSemaphore(workers)
+        self.wait_timeout = timeout
+        self.arrivals = queue.SimpleQueue()
+        threading.Thread(target=self.dispatch, daemon=True).start()
 
     def process_request(self, request, client_address):
-        self.slots.acquire()
-        try:
-            super().process_request(request, client_address)
-        except BaseException:
-            self.slots.release()
-            raise
+        self.arrivals.put((request, client_address))
+
+    def dispatch(self):
+        selector = selectors.DefaultSelector()
+        waiting = collections.OrderedDict()
+        while True:
+            while not self.arrivals.empty():
+                request, client_address = self.arrivals.get()
+                if len(waiting) >= self.MAX_WAITING:
+                    oldest, _ = waiting.popitem(last=False)
+                    selector.unregister(oldest)
+                    self.shutdown_request(oldest)
+                waiting[request] = (client_address, time.monotonic() + self.wait_timeout)
+                selector.register(request, selectors.EVENT_READ)
+            for key, _ in selector.select(0.1):
+                request = key.fileobj
+                selector.unregister(request)
+                client_address, _ = waiting.pop(request)
+                self.slots.acquire()
+                threading.Thread(target=self.process_request_thread,
+                                 args=(request, client_address), daemon=True).start()
+            now = time.monotonic()
+            for request, (_, deadline) in list(waiting.items()):
+                if now > deadline:
+                    del waiting[request]
+                    selector.unregister(request)
+                    self.shutdown_request(request)
 
     def process_request_thread(self, request, client_address):
         try:
@@ -215,6 +246,12 @@ class UpdateHandler(BaseHTTPRequestHandler):
         if with_body:
             self.wfile.write(data)
 
+    def end_headers(self):
+        # One request per connection: an idle client holds no worker between requests.
+        if not self.close_connection:
+            self.send_header("Connection", "close")
+        super().end_headers()
+
     def log_error(self, format, *args):
         # The request's own line (log_request) already tells the status.
         pass
@@ -239,7 +276,8 @@ def main():
     options = parser.parse_args()
 
     UpdateHandler.timeout = options.timeout
-    server = BoundedServer((options.host, options.port), UpdateHandler, max(1, options.workers))
+    server = BoundedServer((options.host, options.port), UpdateHandler, max(1, options.workers),
+                           options.timeout)
     server.content = os.path.abspath(options.content)
     server.access_key = options.key
     address, port = server.server_address[:2]
