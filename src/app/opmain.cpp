@@ -26,8 +26,7 @@
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
     , hookConnected(false)
-{
-}
+{ }
 
 void OpMain::start()
 {
@@ -171,9 +170,10 @@ void OpMain::makeConnections()
     connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), systray, SLOT(showRunning()));
     connect(viewMain->getExitBtn(), SIGNAL(clicked()), this, SLOT(exitProgram()));
     connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
-    connect(opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
-    connect(opImage, SIGNAL(saveFailed(QString, QString)), systray,
-            SLOT(msgCritic(QString, QString)));
+    connect(
+        opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
+    connect(
+        opImage, SIGNAL(saveFailed(QString, QString)), systray, SLOT(msgCritic(QString, QString)));
     connect(viewMain->getAdWidget(), SIGNAL(adClicked()), this, SLOT(callAd()));
     connect(opImage, SIGNAL(allDone()), this, SLOT(connectOpKeyHook()));
     connectOpKeyHook();
