@@ -360,7 +360,10 @@ void TestOpUpdate::hostileManifests_data()
         << QByteArray(R"({"versions":{"2.0":"file://$/key"},"images":{"a":"file://$/pipe.png",)"
                       R"("b":"qrc:/icone/camera.png","c":"FILE:$/key.png","d":"/$/key.png"}})")
         << 0 << 1;
+    // Status 0: a service that sends nothing, or with missingBytes -1 one that never stops.
     QTest::newRow("a service that never answers") << 0 << QByteArray() << 0 << 0;
+    QTest::newRow("a manifest without end")
+        << 0 << QByteArray("HTTP/1.1 200 OK\r\n\r\n{") << -1 << 0;
 }
 
 void TestOpUpdate::hostileManifests()
@@ -379,8 +382,9 @@ void TestOpUpdate::hostileManifests()
     server.respond("/includes/json.php",
         status ? httpResponse(status, body, false,
             "Content-Length: " + QByteArray::number(body.size() + missingBytes) + "\r\n")
-               : QByteArray(),
-        status ? ScriptedServer::Close : ScriptedServer::KeepOpen);
+               : body,
+        status ? ScriptedServer::Close
+               : (missingBytes < 0 ? ScriptedServer::Endless : ScriptedServer::KeepOpen));
     server.respondToOthers(httpResponse(200, "should never be fetched"));
     OpUpdate update;
     update.setServiceUrl(server.url(QString()));
