@@ -244,6 +244,12 @@ void TestOpNetwork::errorsAreOnlyLogged()
     QVERIFY2(debugMessages.contains(
                  QStringLiteral("error:  %1").arg(QNetworkReply::ConnectionRefusedError)),
         qPrintable(debugMessages.join('|')));
+    // A local file is never read: the request just ends.
+    network.setUrl(QStringLiteral("file:///etc/passwd"));
+    network.doGet();
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.constLast().at(0).toBool(), false);
+    QCOMPARE(chunks.count(), 0);
 }
 
 void TestOpNetwork::proxiedRequest_data()
