@@ -11,7 +11,7 @@
 #include "views/viewmain.h"
 #include "views/viewsystray.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QIcon>
@@ -26,8 +26,7 @@
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
     , hookConnected(false)
-{
-}
+{ }
 
 void OpMain::start()
 {
@@ -68,8 +67,12 @@ void OpMain::callAd()
 }
 
 // Fast before normal before full-screen: the first setting that holds the key wins.
+// While one of our own modal dialogs is open the keys are ignored as during a
+// capture: an overlay shown then would get no input, and the dialog would stay.
 void OpMain::keyFiltter(int key)
 {
+    if (QApplication::activeModalWidget())
+        return;
     if (key == model->fastCutKey()) {
         disconnectOpKeyHook();
         opImage->fastCut();
@@ -171,9 +174,10 @@ void OpMain::makeConnections()
     connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), systray, SLOT(showRunning()));
     connect(viewMain->getExitBtn(), SIGNAL(clicked()), this, SLOT(exitProgram()));
     connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
-    connect(opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
-    connect(opImage, SIGNAL(saveFailed(QString, QString)), systray,
-            SLOT(msgCritic(QString, QString)));
+    connect(
+        opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
+    connect(
+        opImage, SIGNAL(saveFailed(QString, QString)), systray, SLOT(msgCritic(QString, QString)));
     connect(viewMain->getAdWidget(), SIGNAL(adClicked()), this, SLOT(callAd()));
     connect(opImage, SIGNAL(allDone()), this, SLOT(connectOpKeyHook()));
     connectOpKeyHook();
