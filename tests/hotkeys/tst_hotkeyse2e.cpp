@@ -56,6 +56,7 @@ private slots:
     void cleanup();
     void cleanupTestCase();
     void fullScreenHotKeySavesTheScreenAndTheDigitStillArrives();
+    void fastCutHotKeySavesTheDraggedArea_data();
     void fastCutHotKeySavesTheDraggedArea();
     void normalCutPopupIgnoresHotKeysAndSaves();
     void digitOnTheOpenOverlayStartsNoSecondCapture();
@@ -63,19 +64,21 @@ private slots:
     void otherKeysStartNothing();
     void keySettingsAreHonouredInOrder_data();
     void keySettingsAreHonouredInOrder();
+    void digitKeysFollowTheLayout_data();
+    void digitKeysFollowTheLayout();
     void hotKeyToOverlayLatency();
     void missingListenerIsReportedAndProgramRuns();
 
 private:
     static void writeKeys(const Keys& keys);
     static bool waitUntilNoCopyRuns();
-    bool usePelicrow(const Keys& keys = Keys());
+    bool usePelicrow(const Keys& keys = Keys(), int scale = 1);
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
     QString windowNamed(const QString& pattern) const;
     QString pelicrowWindow(int width) const;
     QString overlay() const { return pelicrowWindow(screenImage.width()); }
-    bool hideMainWindow();
+    bool hideMainWindow(int scale);
     QString popup() const { return windowNamed("^Pelicrow - "); }
     static QStringList savedFiles();
     static QString capturesDir() { return QDir::homePath() + "/Desktop"; }
@@ -91,6 +94,7 @@ private:
     std::unique_ptr<TestDisplay> watch;
     std::unique_ptr<QProcess> pelicrow;
     Keys runningKeys;
+    int runningScale = 1;
 };
 
 void TestHotKeysEndToEnd::initTestCase()
@@ -153,9 +157,11 @@ bool TestHotKeysEndToEnd::waitUntilNoCopyRuns()
 }
 
 // Ready once a fast cut answers its key; the probe is cancelled with Escape.
-bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
+// `scale` is the toolkit's scale factor, as a desktop set to a higher DPI gives it.
+bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys, int scale)
 {
-    if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys)
+    if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys
+        && scale == runningScale)
         return true;
     stopPelicrow();
     if (!waitUntilNoCopyRuns()) {
@@ -164,8 +170,11 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
     }
     writeKeys(keys);
     runningKeys = keys;
+    runningScale = scale;
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
     pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
-    if (!hideMainWindow())
+    qunsetenv("QT_SCALE_FACTOR");
+    if (!hideMainWindow(scale))
         return false;
     // A later probe's Ctrl can cancel an earlier probe's overlay: look before each one.
     QElapsedTimer startUp;
@@ -218,13 +227,15 @@ QString TestHotKeysEndToEnd::pelicrowWindow(int width) const
 
 // The main window opens at every start; its "Ok" hides it, so that captures see
 // only the test's own screen.
-bool TestHotKeysEndToEnd::hideMainWindow()
+bool TestHotKeysEndToEnd::hideMainWindow(int scale)
 {
-    const int mainWidth = 400;
+    const int mainWidth = 400 * scale;
     QString window;
     if (!QTest::qWaitFor([&] { return !(window = pelicrowWindow(mainWidth)).isEmpty(); }, 10000))
         return false;
-    runTool("xdotool", {"mousemove", "--window", window, "212", "318", "click", "1"});
+    runTool("xdotool",
+        {"mousemove", "--window", window, QString::number(212 * scale),
+            QString::number(318 * scale), "click", "1"});
     return QTest::qWaitFor([&] { return pelicrowWindow(mainWidth).isEmpty(); }, 5000);
 }
 
@@ -279,11 +290,21 @@ void TestHotKeysEndToEnd::fullScreenHotKeySavesTheScreenAndTheDigitStillArrives(
     QTRY_VERIFY_WITH_TIMEOUT(watch->keyCodesReceived().contains(watch->keyCode(XK_3)), 5000);
 }
 
+void TestHotKeysEndToEnd::fastCutHotKeySavesTheDraggedArea_data()
+{
+    QTest::addColumn<int>("scale");
+    QTest::newRow("unscaled") << 1;
+    QTest::newRow("scaled by two") << 2;
+}
+
+// The overlay shows the screen as it is, and the file holds the dragged screen pixels.
 void TestHotKeysEndToEnd::fastCutHotKeySavesTheDraggedArea()
 {
-    QVERIFY(usePelicrow());
+    QFETCH(int, scale);
+    QVERIFY(usePelicrow(Keys(), scale));
     hotKey('2');
     QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(watch->grabScreen() == screenImage, 5000);
     drag(DragArea);
     QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
     QVERIFY(showsScreen(savedFiles().first(), DragArea));
@@ -411,6 +432,31 @@ void TestHotKeysEndToEnd::keySettingsAreHonouredInOrder()
     runTool("xdotool", {"mousemove", "200", "150", "click", "1"});
     QTRY_VERIFY_WITH_TIMEOUT(!popup().isEmpty(), 5000);
     QCOMPARE(savedFiles().size(), 0);
+}
+
+void TestHotKeysEndToEnd::digitKeysFollowTheLayout_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::newRow("us") << "us";
+    QTest::newRow("de") << "de";
+    // The digits sit on the shifted level here.
+    QTest::newRow("fr (AZERTY)") << "fr";
+}
+
+// Each layout is set while Pelicrow runs, and counts from the next key on.
+void TestHotKeysEndToEnd::digitKeysFollowTheLayout()
+{
+    QFETCH(QString, layout);
+    QVERIFY(usePelicrow());
+    const auto restore = qScopeGuard([] { runTool("setxkbmap", {"us"}); });
+    runTool("setxkbmap", {layout});
+    const int maps = watch->maps();
+    pressHotKeyThroughXTest(XK_3);
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
+    runTool("xdotool", {"key", "ctrl+shift+KP_2", "Num_Lock"});
+    hotKey('3');
+    QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 2, 5000);
+    QCOMPARE(watch->maps(), maps);
 }
 
 // From the key event (sent through XTEST here) to the overlay being mapped.

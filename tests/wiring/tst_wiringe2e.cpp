@@ -137,6 +137,8 @@ private slots:
     void startShowsCentredWindowAndDockedIcon();
     void configWidensToEightHundredAndBack();
     void okHidesWindowAndDoubleClickShowsIt();
+    void hotKeysWaitWhileChooseDirectoryIsOpen();
+    void balloonIsNoPartOfTheNextCapture();
     void trayMenuIsShutWhileNormalCutPopupIsOpen();
     void saveAsIntoNewFolderShowsInTrayAndPanelAtOnce();
     void carouselClickOpensTheSite();
@@ -456,6 +458,41 @@ void TestWiringEndToEnd::okHidesWindowAndDoubleClickShowsIt()
     clickTrayIcon("1", 2);
     QTRY_COMPARE_WITH_TIMEOUT(mainWindow(), window, 5000);
     QCOMPARE(geometryOf(window), QRect(MainWindowOrigin, MainWindowSize));
+}
+
+// An overlay over our own modal dialog would take no input: the keys wait.
+void TestWiringEndToEnd::hotKeysWaitWhileChooseDirectoryIsOpen()
+{
+    QVERIFY(!openTrayMenu().isEmpty());
+    xdotool({"key", "Down", "Down", "Down", "Return"});
+    QString dialog;
+    QTRY_VERIFY_WITH_TIMEOUT(!(dialog = windowNamed("^Choose Directory$")).isEmpty(), 5000);
+    xdotool({"key", "ctrl+shift+2"});
+    // The hot-key reaches the program before this Escape does.
+    xdotool({"windowfocus", "--sync", dialog});
+    xdotool({"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(windowNamed("^Choose Directory$").isEmpty(), 5000);
+    QVERIFY(overlay().isEmpty());
+}
+
+// Two full-screen cuts in a row: the first one's balloon is up during the second.
+void TestWiringEndToEnd::balloonIsNoPartOfTheNextCapture()
+{
+    const QDir desktop(QDir::homePath() + "/Desktop");
+    const auto shots = [&] { return desktop.entryList({"*.png"}, QDir::Files, QDir::Time); };
+    const QStringList before = shownWindows();
+    xdotool({"key", "ctrl+shift+3"});
+    QStringList balloon;
+    QTRY_VERIFY_WITH_TIMEOUT(!(balloon = windowsSince(before)).isEmpty(), 5000);
+    const QRect area = geometryOf(balloon.first());
+    xdotool({"key", "ctrl+shift+3"});
+    QTRY_COMPARE_WITH_TIMEOUT(shots().size(), 2, 5000);
+    QImage second(desktop.filePath(shots().first()));
+    QImage first(desktop.filePath(shots().last()));
+    // The balloon points at the icon, which the host may have redrawn meanwhile.
+    QPainter(&second).fillRect(geometryOf(trayIcon()), Qt::black);
+    QPainter(&first).fillRect(geometryOf(trayIcon()), Qt::black);
+    QCOMPARE(second.copy(area), first.copy(area));
 }
 
 void TestWiringEndToEnd::trayMenuIsShutWhileNormalCutPopupIsOpen()
