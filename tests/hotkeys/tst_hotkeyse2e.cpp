@@ -436,22 +436,29 @@ void TestHotKeysEndToEnd::keySettingsAreHonouredInOrder()
 
 void TestHotKeysEndToEnd::digitKeysFollowTheLayout_data()
 {
-    QTest::addColumn<QString>("layout");
-    QTest::newRow("us") << "us";
-    QTest::newRow("de") << "de";
+    QTest::addColumn<QStringList>("layout");
+    QTest::addColumn<bool>("atStart");
+    QTest::newRow("de set while running") << QStringList {"de"} << false;
     // The digits sit on the shifted level here.
-    QTest::newRow("fr (AZERTY)") << "fr";
+    QTest::newRow("fr (AZERTY) at start") << QStringList {"fr"} << true;
+    // Shifted digits in another order: the 3 is on another key than on us.
+    QTest::newRow("programmer dvorak set while running")
+        << QStringList {"us", "-variant", "dvp"} << false;
 }
 
-// Each layout is set while Pelicrow runs, and counts from the next key on.
 void TestHotKeysEndToEnd::digitKeysFollowTheLayout()
 {
-    QFETCH(QString, layout);
-    QVERIFY(usePelicrow());
+    QFETCH(QStringList, layout);
+    QFETCH(bool, atStart);
     const auto restore = qScopeGuard([] { runTool("setxkbmap", {"us"}); });
-    runTool("setxkbmap", {layout});
+    if (atStart)
+        stopPelicrow();
+    else
+        QVERIFY(usePelicrow());
+    runTool("setxkbmap", layout);
+    QVERIFY(usePelicrow());
     const int maps = watch->maps();
-    pressHotKeyThroughXTest(XK_3);
+    hotKey('3');
     QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 1, 5000);
     runTool("xdotool", {"key", "ctrl+shift+KP_2", "Num_Lock"});
     hotKey('3');
