@@ -22,6 +22,6 @@ int main(int argc, char* argv[])
     platform::watchTerminationSignals(&opMain, SLOT(exitProgram()));
     opMain.start();
     QObject::connect(&app, SIGNAL(commitDataRequest(QSessionManager&)), &opMain,
-                     SLOT(exitProgram()), Qt::DirectConnection);
+        SLOT(exitProgram()), Qt::DirectConnection);
     return app.exec();
 }

@@ -24,8 +24,7 @@ QFile::Permissions runnablePermissions(const QString& oldExe, const QString& new
 
 AppVersionHandler::AppVersionHandler(QObject* parent)
     : QObject(parent)
-{
-}
+{ }
 
 void AppVersionHandler::replaceExecutable()
 {
