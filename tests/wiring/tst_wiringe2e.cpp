@@ -144,6 +144,7 @@ private slots:
     void saveAsIntoNewFolderShowsInTrayAndPanelAtOnce();
     void carouselClickOpensTheSite();
     void windowExitWritesSettingsAndEndsWithOne();
+    void statusNotifierTrayGreysMenuInCaptureAndClickRestores();
 
 private:
     bool startPelicrow();
@@ -551,6 +552,38 @@ void TestWiringEndToEnd::windowExitWritesSettingsAndEndsWithOne()
     removeSettingFiles();
     clickInMainWindow(ExitButton);
     verifyEndedWritingSettings();
+}
+
+// A StatusNotifier host shows the exported menu and sends single activations.
+void TestWiringEndToEnd::statusNotifierTrayGreysMenuInCaptureAndClickRestores()
+{
+    if (TestSupport::desktopWm() != "none")
+        QSKIP("brings up a desktop of its own");
+    TestSupport::Desktop desktop;
+    QVERIFY(desktop.start("xfwm4", "sni"));
+    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        TestSupport::exportedTrayMenu().filter(QRegExp("^\\w")).size(), 7, 10000);
+    QVERIFY(TestSupport::exportedTrayMenu().filter("[disabled]").isEmpty());
+
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        xdotool({"key", "ctrl+shift+2"});
+        if (QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 500))
+            break;
+    }
+    QVERIFY(!overlay().isEmpty());
+    const QStringList during = TestSupport::exportedTrayMenu().filter(QRegExp("^\\w"));
+    QCOMPARE(during.filter(" [disabled]").size(), 7);
+    xdotool({"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::exportedTrayMenu().filter("[disabled]").isEmpty(), 5000);
+
+    clickInMainWindow(OkButton);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().isEmpty(), 5000);
+    // The panel's tray holds this one icon at its right end.
+    const int right = QGuiApplication::primaryScreen()->size().width();
+    xdotool({"mousemove", QString::number(right - 12), "12", "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 5000);
 }
 
 QTEST_MAIN(TestWiringEndToEnd)
