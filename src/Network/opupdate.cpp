@@ -1,6 +1,7 @@
 #include "opupdate.h"
 
 #include "Model/modeljson.h"
+#include "Network/downloadlimits.h"
 #include "Network/opdownload.h"
 #include "Network/opnetwork.h"
 #include "app/appnames.h"
@@ -15,6 +16,7 @@ OpUpdate::OpUpdate(QObject* parent)
     , m_modelJson(new ModelJson(this))
     , m_version(QStringLiteral("1.0"))
     , m_serviceUrl(AppNames::UpdateServiceUrl)
+    , m_transferTimeout(DownloadLimits::TransferTimeoutMs)
 {
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateExecutable);
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateImages);
@@ -47,15 +49,24 @@ QString OpUpdate::executableDirectory()
 
 void OpUpdate::download(const QString& url, const QString& dir)
 {
+    if (!OpNetwork::isFetchable(QUrl(url, QUrl::TolerantMode))) {
+        qWarning() << "not fetched, not a web address:" << url;
+        return;
+    }
     auto* downloader = new OpDownload(this);
     connect(downloader, &OpNetwork::downloadProgress, downloader, &OpDownload::downloadProgress);
     connect(downloader, &OpNetwork::postDone, downloader, &OpDownload::appendBytes);
-    connect(downloader, &OpDownload::downloadDone, downloader, &OpDownload::saveFile);
+    // The data go to the file as they arrive: the end of the reply only puts it in place.
+    connect(downloader, &OpNetwork::replyFinished, this, &OpUpdate::downloadEnded);
     downloader->flushData();
     downloader->clearFileData();
     downloader->setUrl(url);
     downloader->setFilePath(dir + QLatin1Char('/') + fileNameOf(url));
-    downloader->doGet();
+    downloader->setKind(QDir(dir) == QDir(executableDirectory()) ? OpDownload::Kind::Executable
+                                                                 : OpDownload::Kind::Picture);
+    downloader->setTransferTimeout(m_transferTimeout);
+    m_queue.append(downloader);
+    startQueued();
 }
 
 void OpUpdate::downloadAll(const QStringList& urls, const QString& dir)
@@ -101,6 +112,11 @@ QString OpUpdate::latestVersion() const
 void OpUpdate::downloadingJson(QByteArray bytearray)
 {
     m_replyChunks += bytearray;
+    if (m_replyChunks.size() > DownloadLimits::ManifestBytes) {
+        qWarning() << "update reply abandoned, larger than a manifest can be";
+        m_replyChunks.clear();
+        m_network->abortReply();
+    }
 }
 
 void OpUpdate::downloadJsonProgress(qint64 i, qint64 j)
@@ -114,7 +130,9 @@ void OpUpdate::updateJson()
     if (m_network)
         m_network->disconnect(this);
     m_replyChunks.clear();
+    m_requestPending = true;
     m_network = new OpNetwork(this);
+    m_network->setTransferTimeout(m_transferTimeout);
     connect(m_network, &OpNetwork::downloadProgress, this, &OpUpdate::downloadJsonProgress);
     connect(m_network, &OpNetwork::postDone, this, &OpUpdate::downloadingJson);
     connect(m_network, &OpNetwork::replyFinished, this, &OpUpdate::jsonReplyFinished);
@@ -161,9 +179,32 @@ void OpUpdate::jsonReplyFinished(bool succeeded)
 {
     const QByteArray reply = m_replyChunks;
     m_replyChunks.clear();
+    m_requestPending = false;
     // An error page is no manifest; "1" and "0" are the service's way of saying nothing.
-    if (!succeeded || reply == "1" || reply == "0")
-        return;
-    m_jsonData = reply;
-    updateModelJson(m_jsonData);
+    if (succeeded && reply != "1" && reply != "0") {
+        m_jsonData = reply;
+        updateModelJson(m_jsonData);
+    }
+    finishIfIdle();
+}
+
+void OpUpdate::downloadEnded()
+{
+    --m_running;
+    startQueued();
+    finishIfIdle();
+}
+
+void OpUpdate::startQueued()
+{
+    while (m_running < DownloadLimits::ParallelDownloads && !m_queue.isEmpty()) {
+        ++m_running;
+        m_queue.takeFirst()->start();
+    }
+}
+
+void OpUpdate::finishIfIdle()
+{
+    if (!m_requestPending && m_running == 0 && m_queue.isEmpty())
+        emit cycleFinished();
 }
