@@ -1034,24 +1034,34 @@ def wakeups_between(begin, end):
     return sum(max(0, count - begin.get(task, 0)) for task, count in end.items())
 
 
-def memory_by_mapping(pid, top=8):
-    """(name, RSS KiB) of the largest mappings, grouped by file; anonymous memory as
-    [heap] and [anon]."""
+MEMORY_GROUPS = [
+    ("sound (GStreamer, PulseAudio, codecs)",
+     re.compile(r"gst|orc-|pulse|sndfile|libdb-|jack|ogg|vorbis|opus|mpg123|mp3lame|FLAC|"
+                r"asound|samplerate|speex|soxr|glib|gobject|gmodule|gio-|Multimedia")),
+    ("Qt libraries and plugins", re.compile(r"Qt5|/qt5/")),
+    ("heap and anonymous", re.compile(r"^\[(heap|anon|stack)")),
+]
+
+
+def memory_by_mapping(pid):
+    """RSS KiB by group of mappings (sound stack, Qt, anonymous, the rest), largest first."""
     totals = {}
-    name = None
+    group = None
     try:
         with open("/proc/%d/smaps" % pid) as f:
             for line in f:
                 fields = line.split()
                 if not fields:
                     continue
-                if not fields[0].endswith(":") or re.match(r"^[0-9a-f]+-[0-9a-f]+$", fields[0]):
-                    name = os.path.basename(fields[5]) if len(fields) > 5 else "[anon]"
-                elif fields[0] == "Rss:" and name is not None:
-                    totals[name] = totals.get(name, 0) + int(fields[1])
+                if re.match(r"^[0-9a-f]+-[0-9a-f]+$", fields[0]):
+                    name = fields[5] if len(fields) > 5 else "[anon]"
+                    group = next((label for label, pattern in MEMORY_GROUPS
+                                  if pattern.search(name)), "other libraries and files")
+                elif fields[0] == "Rss:" and group is not None:
+                    totals[group] = totals.get(group, 0) + int(fields[1])
     except OSError:
         return []
-    return sorted(totals.items(), key=lambda item: -item[1])[:top]
+    return sorted(totals.items(), key=lambda item: -item[1])
 
 
 def proc_memory_kib(pid):
@@ -1288,7 +1298,7 @@ def write_summary(path, rows, best_rows, idle, results, args):
             verdict(ours["rss_kib"] <= IDLE_RSS_TARGET_MIB * 1024, True, True),
             ours["rss_kib"] / 1024))
         if ours.get("memory"):
-            lines += ["", "Where Pelicrow's idle RSS lies (/proc/PID/smaps, largest first): "
+            lines += ["", "Where Pelicrow's idle RSS lies (/proc/PID/smaps): "
                       + ", ".join("%s %.1f MiB" % (name, value / 1024)
                                   for name, value in ours["memory"]) + "."]
     lines += ["", "## Targets", ""] + ["- " + target for target in targets]
