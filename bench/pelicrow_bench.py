@@ -1321,26 +1321,27 @@ def write_samples(path, results):
 
 
 def plot_sizes(axis, results):
-    """Median file size per tool, both scenes side by side."""
+    """Median file size per tool against scrot's, both scenes side by side."""
     tools = ["Pelicrow"] + FULL_PEERS + [BEST_SIZE]
     width = 0.38
     for offset, scene, colour in ((-width / 2, "busy", "tab:red"),
                                   (width / 2, "desktop", "tab:green")):
         scenario = "full:" + scene
+        scrot = median(results.sizes_of(scenario, "scrot", "scrot"))
         heights = []
         for tool in tools:
             if tool == "Pelicrow":
                 sizes = [v for peer in FULL_PEERS for v in results.sizes_of(scenario, peer, tool)]
             else:
                 sizes = results.sizes_of(scenario, tool, tool)
-            heights.append((median(sizes) or 0) / 1024)
+            heights.append(ratio_of(median(sizes), scrot) or 0)
         axis.bar([i + offset for i in range(len(tools))], heights, width=width, color=colour,
-                 label=scene)
+                 label="%s (scrot: %s)" % (scene, kib(scrot)))
     axis.set_xticks(list(range(len(tools))))
     axis.set_xticklabels([t.split()[0] if t != BEST_SIZE else "IM level 9" for t in tools],
                          fontsize=7)
-    axis.set_ylabel("KiB")
-    axis.set_yscale("log")
+    axis.set_ylabel("size / scrot's size")
+    axis.axhline(1.0, color="grey", linewidth=0.8)
     axis.set_title("full-screen PNG size", fontsize=10)
     axis.legend(fontsize=7)
     axis.grid(axis="y", alpha=0.3)
