@@ -4,11 +4,14 @@
 #include "Network/opdownload.h"
 #include "Network/opnetwork.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+
+#include <memory>
 
 OpUpdate::OpUpdate(QObject* parent)
     : QObject(parent)
@@ -45,7 +48,7 @@ QString OpUpdate::executableDirectory()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/tmp");
 }
 
-void OpUpdate::download(const QString& url, const QString& dir)
+OpDownload* OpUpdate::download(const QString& url, const QString& dir)
 {
     auto* downloader = new OpDownload(this);
     connect(downloader, &OpNetwork::downloadProgress, downloader, &OpDownload::downloadProgress);
@@ -56,6 +59,7 @@ void OpUpdate::download(const QString& url, const QString& dir)
     downloader->setUrl(url);
     downloader->setFilePath(dir + QLatin1Char('/') + fileNameOf(url));
     downloader->doGet();
+    return downloader;
 }
 
 void OpUpdate::downloadAll(const QStringList& urls, const QString& dir)
@@ -139,9 +143,27 @@ void OpUpdate::updateExecutable()
 {
     if (!(latestVersion().toFloat() > m_version.toFloat()))
         return;
+    // Without a key nothing downloaded could ever be installed.
+    if (!ExecutableCheck::hasPublicKey())
+        return;
     const QString address
         = m_modelJson->getStringMap(QStringLiteral("versions")).value(latestVersion());
-    download(address, executableDirectory());
+    const QString dir = executableDirectory();
+    // The program and its detached signature; once both have ended, a pair that does
+    // not verify is removed, so that it is never offered.
+    QList<OpDownload*> pair {
+        download(address, dir), download(address + QStringLiteral(".sig"), dir)};
+    auto unfinished = std::make_shared<int>(int(pair.size()));
+    for (OpDownload* downloader : pair) {
+        connect(downloader, &OpNetwork::replyFinished, this, [unfinished, dir, address] {
+            if (--*unfinished > 0)
+                return;
+            const QString path = dir + QLatin1Char('/') + fileNameOf(address);
+            const QString problem = ExecutableCheck::problemWith(path);
+            if (!problem.isEmpty())
+                ExecutableCheck::discard(path, problem);
+        });
+    }
 }
 
 void OpUpdate::updateUrls() { }

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class ModelJson;
+class OpDownload;
 class OpNetwork;
 
 // One update cycle: asks the update service for its manifest, then fetches the
@@ -31,7 +32,7 @@ public:
     QString serviceUrl() const { return m_serviceUrl; }
     void setServiceUrl(const QString& serviceUrl) { m_serviceUrl = serviceUrl; }
 
-    void download(const QString& url, const QString& dir);
+    OpDownload* download(const QString& url, const QString& dir);
     void downloadAll(const QStringList& urls, const QString& dir);
     QStringList missingImages(QStringList urls) const;
     QStringList pendingImages() const;

@@ -3,6 +3,7 @@
 #include "Model/modelconfig.h"
 #include "Network/opupdate.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 #include "app/processutils.h"
 #include "capture/opimage.h"
 #include "config/opconfig.h"
@@ -26,8 +27,7 @@
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
     , hookConnected(false)
-{
-}
+{ }
 
 void OpMain::start()
 {
@@ -114,8 +114,15 @@ void OpMain::exitProgram()
 void OpMain::checkUpgrade()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
-    if (!QFile::exists(appDir + AppNames::PendingExecutable))
+    const QString pending = appDir + AppNames::PendingExecutable;
+    if (!QFile::exists(pending))
         return;
+    // Whatever lies there, however it came, is offered only when it would be installed.
+    const QString problem = ExecutableCheck::problemWith(pending);
+    if (!problem.isEmpty()) {
+        ExecutableCheck::discard(pending, problem);
+        return;
+    }
     const QString launcherPath = appDir + QLatin1Char('/') + AppNames::LauncherExecutable;
     QMessageBox box(QMessageBox::Information, QString(),
         tr("There is a newer version of your application.\nWant to upgrade?"),
@@ -171,9 +178,10 @@ void OpMain::makeConnections()
     connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), systray, SLOT(showRunning()));
     connect(viewMain->getExitBtn(), SIGNAL(clicked()), this, SLOT(exitProgram()));
     connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
-    connect(opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
-    connect(opImage, SIGNAL(saveFailed(QString, QString)), systray,
-            SLOT(msgCritic(QString, QString)));
+    connect(
+        opImage, SIGNAL(imageSaved(QString, QString)), systray, SLOT(msgInfo(QString, QString)));
+    connect(
+        opImage, SIGNAL(saveFailed(QString, QString)), systray, SLOT(msgCritic(QString, QString)));
     connect(viewMain->getAdWidget(), SIGNAL(adClicked()), this, SLOT(callAd()));
     connect(opImage, SIGNAL(allDone()), this, SLOT(connectOpKeyHook()));
     connectOpKeyHook();

@@ -1,5 +1,6 @@
 #include "updatetestsupport.h"
 
+#include "signingsupport.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -149,8 +150,9 @@ bool ReferenceService::start(const QString& contentFolder)
 {
     const QString script
         = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
-    if (!BackgroundProcess::start(
-            QStringLiteral("python3"), {script, "--port", "0", "--content", contentFolder}))
+    if (!BackgroundProcess::start(QStringLiteral("python3"),
+            {script, "--port", "0", "--content", contentFolder, "--signing-key",
+                TestSupport::signingKeyPath()}))
         return false;
     QDeadlineTimer deadline(10000);
     while (!process().canReadLine() && !deadline.hasExpired())
