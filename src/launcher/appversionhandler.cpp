@@ -37,15 +37,16 @@ void AppVersionHandler::replaceExecutable()
     exePath = appDir + QLatin1Char('/') + AppNames::MainExecutable;
     if (QDir(tmpDir).exists()) {
         newExePath = appDir + AppNames::PendingExecutable;
-        // Checked again here: a file can reach "tmp" by other ways than the update cycle.
-        const QString problem
-            = QFile::exists(newExePath) ? ExecutableCheck::problemWith(newExePath) : QString();
-        if (!problem.isEmpty()) {
-            ExecutableCheck::discard(newExePath, problem);
-        } else if (QFile::exists(newExePath) && installNewExecutable()) {
+        if (QFile::exists(newExePath)) {
+            // Checked again here: a file can reach "tmp" by other ways than the update cycle.
+            const QString problem = ExecutableCheck::problemWith(newExePath);
+            if (!problem.isEmpty()) {
+                ExecutableCheck::discard(newExePath, problem);
+            } else if (installNewExecutable()) {
+                startNewExecutable();
+                return;
+            }
             // A failed install keeps the download, so that the next start offers it again.
-            startNewExecutable();
-            return;
         }
     }
     executeShell(exePath, QStringLiteral("runas"), QString(), true, false);
