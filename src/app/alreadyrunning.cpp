@@ -7,8 +7,7 @@ bool waitWhileOthersRun(const std::function<bool()>& othersRunning)
 {
     while (othersRunning()) {
         QMessageBox box(QMessageBox::Warning, QString(),
-                        QObject::tr("Pelicrow is already running!"),
-                        QMessageBox::Retry | QMessageBox::Cancel);
+            QObject::tr("Pelicrow is already running!"), QMessageBox::Retry | QMessageBox::Cancel);
         box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
         // Escape and the title-bar button also answer Cancel.
         if (box.exec() == QMessageBox::Cancel)

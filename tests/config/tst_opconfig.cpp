@@ -1,6 +1,6 @@
 #include "Model/modelconfig.h"
-#include "testsupport.h"
 #include "config/opconfig.h"
+#include "testsupport.h"
 #include "views/viewconfig.h"
 
 #include <QApplication>

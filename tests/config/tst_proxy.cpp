@@ -1,13 +1,14 @@
 #include "Model/modelconfig.h"
 #include "config/opconfig.h"
+#include "updatetestsupport.h"
 #include "views/viewconfig.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QHostInfo>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QPushButton>
@@ -97,7 +98,6 @@ private:
     Fetched fetch();
 
     QString targetHost;
-    QHostAddress targetAddress;
     QTemporaryDir scratch;
     std::unique_ptr<TargetServer> target;
     std::unique_ptr<QProcess> proxy;
@@ -108,15 +108,9 @@ private:
 
 void TestProxy::initTestCase()
 {
-    // The toolkit never proxies a loopback address or "localhost"; the machine's own
-    // name, resolved to loopback by the proxy, keeps every byte on this host.
-    targetHost = QHostInfo::localHostName();
-    for (const QHostAddress& address : QHostInfo::fromName(targetHost).addresses()) {
-        if (address.isLoopback() && address.protocol() == QAbstractSocket::IPv4Protocol)
-            targetAddress = address;
-    }
-    if (targetAddress.isNull())
-        QSKIP("the host name does not resolve to a loopback address");
+    // The toolkit never proxies a loopback address or "localhost".
+    targetHost = UpdateTest::proxiedHost();
+    PELICROW_REQUIRE(!targetHost.isEmpty(), "no address but loopback (isolated-run gives one)");
     QVERIFY(scratch.isValid());
 }
 
@@ -124,7 +118,8 @@ void TestProxy::init()
 {
     QDir(ModelConfig::configDirectory()).removeRecursively();
     target = std::make_unique<TargetServer>();
-    QVERIFY(target->listen(targetAddress, 0));
+    target->setProxy(QNetworkProxy::NoProxy);
+    QVERIFY(target->listen(QHostAddress(targetHost), 0));
     model = std::make_unique<ModelConfig>();
     model->verificConfig();
     view = std::make_unique<ViewConfig>(nullptr);

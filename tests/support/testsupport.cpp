@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 
 namespace TestSupport {
@@ -94,6 +96,127 @@ QString installRecordingXdgOpen(const QString& scratchDir)
     script.setPermissions(script.permissions() | QFile::ExeOwner);
     qputenv("PATH", bin.toUtf8() + ":" + qgetenv("PATH"));
     return record;
+}
+
+QString desktopWm()
+{
+    return qEnvironmentVariable("PELICROW_TEST_WM", QStringLiteral("none"));
+}
+
+QString desktopTray()
+{
+    return qEnvironmentVariable("PELICROW_TEST_TRAY", QStringLiteral("none"));
+}
+
+bool Desktop::start(const QString& wm, const QString& tray)
+{
+    stop();
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(sourcePath(QStringLiteral("tests/support/desktop")), {wm, tray});
+    // A window manager and a panel take seconds to come up on a busy machine.
+    return QTest::qWaitFor(
+               [this] { return process.canReadLine() || process.state() == QProcess::NotRunning; },
+               60000)
+        && process.readLine().trimmed() == "ready";
+}
+
+void Desktop::stop()
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
+namespace {
+
+// A tray in this very process answers the call from its event loop, which
+// therefore runs meanwhile.
+QString gdbusCall(const QStringList& arguments, bool* succeeded = nullptr)
+{
+    QProcess gdbus;
+    gdbus.start(QStringLiteral("gdbus"), QStringList {"call", "--session"} + arguments);
+    const bool ended
+        = QTest::qWaitFor([&] { return gdbus.state() == QProcess::NotRunning; }, 10000);
+    if (!ended) {
+        gdbus.kill();
+        gdbus.waitForFinished();
+    }
+    if (succeeded)
+        *succeeded = ended && gdbus.exitStatus() == QProcess::NormalExit && gdbus.exitCode() == 0;
+    return QString::fromUtf8(gdbus.readAllStandardOutput());
+}
+
+// The registered StatusNotifierItem as bus name and object path.
+QStringList trayItem()
+{
+    const QString reply = gdbusCall({"--dest", "org.kde.StatusNotifierWatcher", "--object-path",
+        "/StatusNotifierWatcher", "--method", "org.freedesktop.DBus.Properties.Get",
+        "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+    const int start = reply.indexOf(QLatin1Char('\'')) + 1;
+    const QString item = reply.mid(start, reply.indexOf(QLatin1Char('\''), start) - start);
+    if (start == 0 || item.isEmpty())
+        return {};
+    const int slash = item.indexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {item, QStringLiteral("/StatusNotifierItem")};
+    return {item.left(slash), item.mid(slash)};
+}
+
+} // namespace
+
+QStringList exportedTrayMenu()
+{
+    const QStringList item = trayItem();
+    if (item.isEmpty())
+        return {};
+    const QString path = gdbusCall(
+        {"--dest", item[0], "--object-path", item[1], "--method",
+            "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"})
+                             .section(QLatin1Char('\''), 1, 1);
+    const QString layout = gdbusCall({"--dest", item[0], "--object-path", path, "--method",
+        "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]"});
+    // Each entry is (id, {properties}, [children]): the depth of the brackets
+    // around a property list is the depth of the entry.
+    QStringList entries;
+    int depth = 0;
+    for (int i = 0; i < layout.size(); ++i) {
+        const QChar c = layout.at(i);
+        if (c == QLatin1Char('['))
+            ++depth;
+        else if (c == QLatin1Char(']'))
+            --depth;
+        else if (c == QLatin1Char('{')) {
+            const int end = layout.indexOf(QLatin1Char('}'), i);
+            const QString properties = layout.mid(i, end - i);
+            i = end;
+            const QRegularExpression label(QStringLiteral("'label': <'([^']*)'>"));
+            const QRegularExpressionMatch match = label.match(properties);
+            if (!match.hasMatch() || properties.contains(QLatin1String("'visible': <false>")))
+                continue;
+            QString entry = QString(2 * (depth - 1), QLatin1Char(' ')) + match.captured(1);
+            if (properties.contains(QLatin1String("'enabled': <false>")))
+                entry += QLatin1String(" [disabled]");
+            entries << entry;
+        }
+    }
+    return entries;
+}
+
+bool callTrayItem(const QString& method, const QPoint& at)
+{
+    const QStringList item = trayItem();
+    if (item.isEmpty())
+        return false;
+    bool succeeded = false;
+    gdbusCall({"--dest", item[0], "--object-path", item[1], "--method",
+                  "org.kde.StatusNotifierItem." + method, QString::number(at.x()),
+                  QString::number(at.y())},
+        &succeeded);
+    return succeeded;
 }
 
 } // namespace TestSupport

@@ -1,11 +1,32 @@
 #pragma once
 
+#include <QPoint>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+
+// Skips the test when `condition` does not hold, or fails it where every test has to run
+// (scripts/test sets PELICROW_TEST_NO_SKIP): a skip there would hide an untested path.
+#define PELICROW_REQUIRE(condition, reason)                                                        \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            if (qEnvironmentVariableIsSet("PELICROW_TEST_NO_SKIP"))                                \
+                QFAIL(reason);                                                                     \
+            QSKIP(reason);                                                                         \
+        }                                                                                          \
+    } while (false)
 
 // Small helpers shared by the tests: where the built programs are, and how to
 // drive real X clients from outside.
+//
+// Desktops: a test registered with DESKTOPS in tests/CMakeLists.txt runs once
+// per desktop, each started by isolated-run before the test (--wm, --tray);
+// desktopWm() and desktopTray() say which. Inside one test program a `_data`
+// row can bring up its own with a Desktop object instead. Qt picks the tray
+// protocol once per process, so a row may change the window manager or start
+// and end an XEmbed tray host, but not switch between XEmbed and
+// StatusNotifierItem: that takes a DESKTOPS entry.
 namespace TestSupport {
 
 QString binaryPath(const QString& program);
@@ -34,5 +55,33 @@ void answerDirectoryDialog(const QString& directory);
 // address the desktop is asked to open is appended as a line to the returned file.
 // Returns an empty text when the script could not be written.
 QString installRecordingXdgOpen(const QString& scratchDir);
+
+// The window manager (none, openbox, xfwm4) and tray host (none, trayer, sni,
+// xembed) isolated-run started for this test.
+QString desktopWm();
+QString desktopTray();
+
+// Runs tests/support/desktop: a window manager and a tray host on the test's
+// X server, for as long as the object lives or until stop().
+class Desktop
+{
+public:
+    ~Desktop() { stop(); }
+    // Ends what an earlier start() began; true once both are in place.
+    bool start(const QString& wm, const QString& tray);
+    void stop();
+
+private:
+    QProcess process;
+};
+
+// The menu a StatusNotifierItem exports over com.canonical.dbusmenu, one line
+// per entry: its label ("_" marks removed), " [disabled]" when it is disabled,
+// submenu entries indented by two blanks. Empty when no item is registered.
+QStringList exportedTrayMenu();
+
+// Asks the registered StatusNotifierItem to act as a host does on a click:
+// "Activate", "SecondaryActivate" or "ContextMenu" at (x, y).
+bool callTrayItem(const QString& method, const QPoint& at = QPoint(0, 0));
 
 } // namespace TestSupport

@@ -104,7 +104,7 @@ QStringList labelTexts(const QWidget* widget)
 
 } // namespace
 
-// The tray icon in a real notification area (trayer on the test's X server),
+// The tray icon in a real notification area (trayer, started by isolated-run),
 // driven by real clicks.
 class TestViewSystray : public QObject
 {
@@ -113,7 +113,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
 
     void iconDocksAndFirstStartRegistersLauncher();
     void menuHasEntriesInOrder();
@@ -137,7 +136,6 @@ private:
     void clickIcon(const QString& button, int repeat = 1);
     void closeMenu();
 
-    QProcess trayer;
     QTemporaryDir scratch;
     std::unique_ptr<ModelConfig> model;
     std::unique_ptr<ViewSystray> tray;
@@ -150,11 +148,6 @@ void TestViewSystray::initTestCase()
     // What the desktop would be asked to open, recorded in scratch/opened.
     QVERIFY(!TestSupport::installRecordingXdgOpen(scratch.path()).isEmpty());
 
-    trayer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    trayer.start("trayer",
-        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-            "--SetDockType", "false"});
-    QVERIFY(trayer.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
 }
 
@@ -172,12 +165,6 @@ void TestViewSystray::cleanup()
 {
     tray.reset();
     model.reset();
-}
-
-void TestViewSystray::cleanupTestCase()
-{
-    trayer.kill();
-    trayer.waitForFinished();
 }
 
 void TestViewSystray::showTray()

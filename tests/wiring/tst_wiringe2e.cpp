@@ -120,6 +120,7 @@ bool writeCarouselPicture()
 } // namespace
 
 // The built Pelicrow under its own X server with a real tray host (trayer),
+// started by isolated-run,
 // driven with xdotool as a user would. The functions run in order on two runs
 // of the program: the first starts with the type and folder a "Save as..." will
 // choose later and records how the panel and the tray menu show them; the
@@ -165,7 +166,6 @@ private:
     void verifyEndedWritingSettings();
 
     QTemporaryDir scratch;
-    QProcess trayer;
     std::unique_ptr<QProcess> pelicrow;
     QImage savedTypePanel;
     QImage savedTypeMenu;
@@ -180,19 +180,12 @@ void TestWiringEndToEnd::initTestCase()
     QVERIFY(writeCarouselPicture());
     QVERIFY(QDir().mkpath(shotsDirectory()));
 
-    trayer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    trayer.start("trayer",
-        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-            QString::number(TrayHeight), "--SetDockType", "false"});
-    QVERIFY(trayer.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
 }
 
 void TestWiringEndToEnd::cleanupTestCase()
 {
     stopPelicrow();
-    trayer.kill();
-    trayer.waitForFinished();
 }
 
 // The single-instance guard counts copies machine-wide; ready once the main

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testsupport.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -10,7 +12,7 @@
 
 class QTcpSocket;
 
-// Helpers of the update client's tests: real servers and proxies on loopback.
+// Real servers and proxies on loopback, for the tests of the network client.
 namespace UpdateTest {
 
 // A raw HTTP/1.1 response; with `withLength` false the body ends when the connection does.
@@ -19,9 +21,12 @@ QByteArray httpResponse(int status, const QByteArray& body, bool withLength = tr
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray fileBytes(const QString& path);
 quint16 freePort();
-// The machine's own name when it resolves to loopback: Qt sends requests for
-// "localhost" and 127.x past every proxy, so proxied tests address this name.
-QString loopbackHostName();
+// An address of this machine that is not loopback, where the servers below listen
+// too: Qt sends requests for "localhost" and 127.x past every proxy, so proxied tests
+// address this one. Empty outside a network namespace of the test's own.
+QString proxiedHost();
+// Where the servers listen: every address inside the test's own namespace, else loopback.
+QHostAddress serverAddress();
 
 // Starts the test executable again from a copy in a temporary directory, so that
 // files placed beside "the program" land there. Returns the copy's exit code, or

@@ -7,7 +7,6 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QHostInfo>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -46,17 +45,14 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-QString loopbackHostName()
+QString proxiedHost()
 {
-    const QString name = QHostInfo::localHostName();
-    const QHostInfo info = QHostInfo::fromName(name);
-    if (name.isEmpty() || name.startsWith(QLatin1String("localhost")) || info.addresses().isEmpty())
-        return QString();
-    for (const QHostAddress& address : info.addresses()) {
-        if (!address.isLoopback())
-            return QString();
-    }
-    return name;
+    return qEnvironmentVariable("PELICROW_TEST_ADDRESS");
+}
+
+QHostAddress serverAddress()
+{
+    return proxiedHost().isEmpty() ? QHostAddress::LocalHost : QHostAddress::AnyIPv4;
 }
 
 int rerunRelocated(int argc, char** argv)
@@ -82,7 +78,9 @@ ScriptedServer::ScriptedServer(QObject* parent)
     : QObject(parent)
 {
     m_otherResponse = httpResponse(404, "no such path");
-    m_server.listen(QHostAddress::LocalHost, 0);
+    // Servers listen directly, whatever proxy the application uses.
+    m_server.setProxy(QNetworkProxy::NoProxy);
+    m_server.listen(serverAddress(), 0);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
@@ -151,8 +149,8 @@ bool ReferenceService::start(const QString& contentFolder)
     const QString script
         = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
     if (!BackgroundProcess::start(QStringLiteral("python3"),
-            {script, "--port", "0", "--content", contentFolder, "--signing-key",
-                TestSupport::signingKeyPath()}))
+            {script, "--host", serverAddress().toString(), "--port", "0", "--content",
+                contentFolder, "--signing-key", TestSupport::signingKeyPath()}))
         return false;
     QDeadlineTimer deadline(10000);
     while (!process().canReadLine() && !deadline.hasExpired())
