@@ -1,12 +1,21 @@
 #!/usr/bin/env python3
 """Measures Pelicrow beside its peers (scrot, maim, ImageMagick import, flameshot).
 
-Everything runs inside a private X server (1920x1080x24, -noreset) whose root
-window shows a fixed, busy picture, with a private D-Bus session, a tray host
-and a fresh HOME. Four scenarios, each in paired rounds (A B A B ...):
+Everything runs inside a private X server (1920x1080x24, -noreset) with a
+private D-Bus session, a tray host and a fresh HOME. The screen shows one of
+two scenes, the same at every run:
 
-  full      hot-key to the PNG complete on disk, against each peer's whole
-            full-screen command
+  busy      a fractal with Gaussian noise over the whole root window: the
+            worst case for compression
+  desktop   a plain background with real clients of fixed content: two
+            xterms showing licence texts, a window of large flat areas, xlogo
+            and an image viewer with a photo-like picture
+
+Four scenarios, each in paired rounds (A B A B ...):
+
+  full      per scene: hot-key to the PNG complete on disk, against each
+            peer's whole full-screen command, and the size of every file
+            beside ImageMagick at zlib level 9 as the best size
   fastcut   hot-key to the overlay mapped, against `flameshot gui`
   idle      in the tray, main window hidden, carousel holding pictures:
             RSS, RssAnon and CPU against the flameshot daemon
@@ -43,13 +52,26 @@ FLAMESHOT_NAME = "org.flameshot.Flameshot"
 FULL_KEY = "3"
 FAST_KEY = "2"
 
+SCENES = ("busy", "desktop")
+DESKTOP_BACKGROUND = "#2e3440"
+# Times: Pelicrow / peer.
 TARGETS = {
-    ("full", "scrot"): 0.75,
-    ("full", "flameshot full -c -p"): 0.4,
+    ("full:busy", "scrot"): 0.5,
+    ("full:busy", "flameshot full -c -p"): 0.2,
+    ("full:desktop", "scrot"): 0.5,
     ("fastcut", "flameshot gui"): 0.3,
-    ("startup", "flameshot daemon"): 1.0,
+    ("startup", "flameshot daemon"): 1.2,
 }
-IDLE_CPU_TARGET = 0.5  # percent
+# File sizes: Pelicrow's / the peer's (or the best size's).
+SIZE_TARGETS = {
+    ("full:busy", "scrot"): 1.05,
+    ("full:desktop", "scrot"): 1.0,
+    ("full:desktop", "best size"): 1.25,
+}
+BEST_SIZE = "best size"
+IDLE_CPU_TARGET = 0.1  # percent
+IDLE_RSS_TARGET_MIB = 45
+IDLE_WAKEUPS_TARGET = 1.0  # per second
 
 
 class BenchError(Exception):
@@ -117,7 +139,7 @@ class Inotify:
         self._events(0)
 
     def wait_for(self, suffix, timeout):
-        """Returns the time the first complete file with suffix appeared, or None."""
+        """(time, name) of the first complete file with suffix, or None."""
         deadline = now() + timeout
         while True:
             left = deadline - now()
@@ -126,7 +148,7 @@ class Inotify:
             for mask, name in self._events(left):
                 if name.endswith(suffix) and (mask & self.IN_CREATE == 0
                                               or self._complete(name)):
-                    return now()
+                    return now(), name
 
     def _complete(self, name):
         try:
@@ -365,10 +387,11 @@ class Session:
         self.env = env
         self._start_x()
         self._start_dbus()
-        self._paint_root()
         self._configure_flameshot()
         self._place_carousel_pictures()
         self.watcher = WindowWatcher(self)
+        self.scene_procs = []
+        self.show_scene("busy")
         self.hotkeys = HotKeys(self.env["DISPLAY"])
         mark = self.watcher.mark()
         self.tray = self.spawn(["trayer", "--edge", "top", "--align", "right",
@@ -416,6 +439,68 @@ class Session:
         # display sets the root background and ends with status 1 even when it worked.
         if self.run(["display", "-window", "root", picture], 60) is None:
             raise BenchError("could not put the picture on the root window")
+
+    def show_scene(self, name):
+        """Puts one of SCENES on the screen; the clients of the last one end first."""
+        for proc in self.scene_procs:
+            self.end(proc, 3)
+        self.scene_procs = []
+        if name == "busy":
+            self._paint_root()
+            return
+        if self.run(["xsetroot", "-solid", DESKTOP_BACKGROUND], 10) is None:
+            raise BenchError("xsetroot did not answer")
+        photo, flat = self._desktop_pictures()
+        licences = "/usr/share/common-licenses/"
+        # Placed by geometry alone: there is no window manager.
+        clients = [
+            ["xterm", "-geometry", "88x60+10+10", "-fa", "DejaVu Sans Mono", "-fs", "9",
+             "-e", "sh", "-c", "cat %sGPL-3; exec sleep 100000" % licences],
+            ["xterm", "-geometry", "80x28+760+10", "-fa", "DejaVu Sans Mono", "-fs", "9",
+             "-bg", "#fdf6e3", "-fg", "#586e75",
+             "-e", "sh", "-c", "cat %sApache-2.0; exec sleep 100000" % licences],
+            ["display", "-geometry", "+1420+20", flat],
+            ["display", "-geometry", "+1120+560", photo],
+            ["xlogo", "-geometry", "300x300+770+560"],
+        ]
+        mark = self.watcher.mark()
+        self.scene_procs = [self.spawn(argv) for argv in clients]
+        mapped = set()
+        deadline = now() + 20
+        while len(mapped) < len(clients) and now() < deadline:
+            found = self.watcher.wait_for(mark, "MapNotify",
+                                          lambda win, w, h: win not in mapped and w >= 100,
+                                          deadline - now())
+            if found is None:
+                break
+            mapped.add(found[1])
+        if len(mapped) < len(clients):
+            raise BenchError("the desktop scene's clients showed %d of %d windows"
+                             % (len(mapped), len(clients)))
+        # Drawn once each client and the server have gone quiet.
+        for proc in self.scene_procs:
+            wait_quiet(proc.pid)
+        self.settle()
+
+    def _desktop_pictures(self):
+        """A photo-like picture and one of large flat areas, drawn once into the cache."""
+        photo = os.path.join(self.cache, "desktop-photo-7.png")
+        flat = os.path.join(self.cache, "desktop-flat.png")
+        drawings = [
+            (photo, ["-seed", "7", "-size", "512x340", "plasma:fractal", "-blur", "0x2"]),
+            (flat, ["-size", "480x330", "xc:#eceff4",
+                    "-fill", "#5e81ac", "-draw", "rectangle 0,0 479,40",
+                    "-fill", "#d8dee9", "-draw", "rectangle 0,41 120,329",
+                    "-fill", "#a3be8c", "-draw", "rectangle 160,80 450,180",
+                    "-fill", "#ebcb8b", "-draw", "rectangle 160,210 300,310",
+                    "-fill", "#bf616a", "-draw", "rectangle 330,210 450,310"]),
+        ]
+        for path, arguments in drawings:
+            if not os.path.exists(path):
+                subprocess.run([convert()] + arguments + ["PNG24:" + path + ".part"],
+                               check=True, timeout=60, env=self.env, stderr=self.errlog)
+                os.replace(path + ".part", path)
+        return photo, flat
 
     def _configure_flameshot(self):
         folder = os.path.join(self.env["XDG_CONFIG_HOME"], "flameshot")
@@ -630,6 +715,7 @@ class Pelicrow:
 class Results:
     def __init__(self):
         self.samples = {}  # (scenario, pair, tool) -> [values]
+        self.sizes = {}    # (scenario, pair, tool) -> [bytes]
         self.notes = []
         self.idle = []     # dicts per window
 
@@ -639,16 +725,39 @@ class Results:
     def values(self, scenario, pair, tool):
         return self.samples.get((scenario, pair, tool), [])
 
+    def add_size(self, scenario, pair, tool, size):
+        self.sizes.setdefault((scenario, pair, tool), []).append(size)
+
+    def sizes_of(self, scenario, pair, tool):
+        return self.sizes.get((scenario, pair, tool), [])
+
     def note(self, text):
         log(text)
         self.notes.append(text)
 
 
 def press_and_wait_file(session, inotify, digit, timeout):
+    """(seconds from the hot-key to the complete PNG, its name), or None."""
     inotify.drain()
     started = session.hotkeys.press(digit)
     done = inotify.wait_for(".png", timeout)
-    return None if done is None else done - started
+    return None if done is None else (done[0] - started, done[1])
+
+
+def png_sizes(folder):
+    return [os.path.getsize(os.path.join(folder, name)) for name in os.listdir(folder)
+            if name.endswith(".png")]
+
+
+def record_best_size(session, results, scenario, shot):
+    """ImageMagick at zlib level 9 with adaptive filters: the size to beat."""
+    best = shot + ".best.png"
+    outcome = subprocess.run([convert(), shot, "-strip", "-quality", "95", "PNG24:" + best],
+                             env=session.env, stderr=session.errlog, timeout=120)
+    if outcome.returncode == 0 and os.path.exists(best):
+        results.add_size(scenario, BEST_SIZE, BEST_SIZE, os.path.getsize(best))
+    else:
+        results.note("%s: ImageMagick could not write the best-size reference" % scenario)
 
 
 def clear_folder(folder):
@@ -658,10 +767,11 @@ def clear_folder(folder):
             os.remove(path)
 
 
-def measure_full(session, pelicrow, results, rounds, deadline):
+def measure_full(session, pelicrow, results, rounds, deadline, scene):
+    scenario = "full:" + scene
     folder = pelicrow.save_folder() if pelicrow else None
     if not folder or not os.path.isdir(folder):
-        results.note("full: Pelicrow's save folder is unknown: n/a")
+        results.note("%s: Pelicrow's save folder is unknown: n/a" % scenario)
         folder = None
     inotify = Inotify(folder) if folder else None
     ready = False
@@ -671,8 +781,10 @@ def measure_full(session, pelicrow, results, rounds, deadline):
             if press_and_wait_file(session, inotify, FULL_KEY, 5) is not None:
                 ready = True
                 break
+        clear_folder(folder)
         if not ready:
-            results.note("full: Pelicrow saved nothing on Ctrl+Shift+%s: n/a" % FULL_KEY)
+            results.note("%s: Pelicrow saved nothing on Ctrl+Shift+%s: n/a"
+                         % (scenario, FULL_KEY))
     shots = os.path.join(session.home, "shots")
     peers = [
         ("scrot", lambda p: ["scrot", p + ".png"]),
@@ -683,27 +795,35 @@ def measure_full(session, pelicrow, results, rounds, deadline):
     misses = 0
     for round_index in range(rounds):
         if now() > deadline:
-            results.note("full: stopped after %d rounds at the time limit" % round_index)
+            results.note("%s: stopped after %d rounds at the time limit"
+                         % (scenario, round_index))
             break
         for peer, argv in peers:
             if ready:
-                elapsed = press_and_wait_file(session, inotify, FULL_KEY, 10)
-                if elapsed is None:
+                outcome = press_and_wait_file(session, inotify, FULL_KEY, 10)
+                if outcome is None:
                     misses += 1
-                    results.note("full: Pelicrow round %d gave no file (%s)"
-                                 % (round_index, pelicrow.state()))
-                    ready = misses < 2 or pelicrow.gave_up("full", results)
+                    results.note("%s: Pelicrow round %d gave no file (%s)"
+                                 % (scenario, round_index, pelicrow.state()))
+                    ready = misses < 2 or pelicrow.gave_up(scenario, results)
                 else:
                     misses = 0
-                    results.add("full", peer, "Pelicrow", elapsed)
+                    results.add(scenario, peer, "Pelicrow", outcome[0])
+                    results.add_size(scenario, peer, "Pelicrow",
+                                     os.path.getsize(os.path.join(folder, outcome[1])))
                 clear_folder(folder)
                 if pelicrow.proc:
                     wait_quiet(pelicrow.proc.pid)
-            outcome = session.run(argv(os.path.join(shots, "shot")), 20)
+            shot = os.path.join(shots, "shot")
+            outcome = session.run(argv(shot), 20)
             if outcome is None or outcome[1] != 0:
-                results.note("full: %s failed (%s)" % (peer, outcome))
+                results.note("%s: %s failed (%s)" % (scenario, peer, outcome))
             else:
-                results.add("full", peer, peer, outcome[0])
+                results.add(scenario, peer, peer, outcome[0])
+                for size in png_sizes(shots):
+                    results.add_size(scenario, peer, peer, size)
+                if peer == "scrot" and not results.sizes_of(scenario, BEST_SIZE, BEST_SIZE):
+                    record_best_size(session, results, scenario, shot + ".png")
             clear_folder(shots)
             if peer.startswith("flameshot"):
                 # Every round starts alike: no daemon left from the last one.
@@ -891,6 +1011,59 @@ def wait_quiet(pid, timeout=3.0):
         last = current
 
 
+def context_switches(pid):
+    """Voluntary context switches per thread: each is one sleep, so one wake-up."""
+    counts = {}
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return counts
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/status" % (pid, task)) as f:
+                for line in f:
+                    if line.startswith("voluntary_ctxt_switches:"):
+                        counts[task] = int(line.split()[1])
+        except OSError:
+            continue
+    return counts
+
+
+def wakeups_between(begin, end):
+    """Wake-ups over a window; a thread born inside it counts whole."""
+    return sum(max(0, count - begin.get(task, 0)) for task, count in end.items())
+
+
+MEMORY_GROUPS = [
+    ("sound (GStreamer, PulseAudio, codecs)",
+     re.compile(r"gst|orc-|pulse|sndfile|libdb-|jack|ogg|vorbis|opus|mpg123|mp3lame|FLAC|"
+                r"asound|samplerate|speex|soxr|glib|gobject|gmodule|gio-|Multimedia")),
+    ("Qt libraries and plugins", re.compile(r"Qt5|/qt5/")),
+    ("heap and anonymous", re.compile(r"^\[(heap|anon|stack)")),
+]
+
+
+def memory_by_mapping(pid):
+    """RSS KiB by group of mappings (sound stack, Qt, anonymous, the rest), largest first."""
+    totals = {}
+    group = None
+    try:
+        with open("/proc/%d/smaps" % pid) as f:
+            for line in f:
+                fields = line.split()
+                if not fields:
+                    continue
+                if re.match(r"^[0-9a-f]+-[0-9a-f]+$", fields[0]):
+                    name = fields[5] if len(fields) > 5 else "[anon]"
+                    group = next((label for label, pattern in MEMORY_GROUPS
+                                  if pattern.search(name)), "other libraries and files")
+                elif fields[0] == "Rss:" and group is not None:
+                    totals[group] = totals.get(group, 0) + int(fields[1])
+    except OSError:
+        return []
+    return sorted(totals.items(), key=lambda item: -item[1])
+
+
 def proc_memory_kib(pid):
     """VmRSS and RssAnon in KiB; empty once the process has ended."""
     values = {}
@@ -930,6 +1103,7 @@ def measure_idle(session, binary, results, windows, seconds, settle, deadline):
             results.note("idle: stopped after %d windows at the time limit" % window)
             break
         begin = {name: proc_cpu_seconds(pid) for name, pid in tools}
+        begin_switches = {name: context_switches(pid) for name, pid in tools}
         begin_time = now()
         peak = {name: {"VmRSS": 0, "RssAnon": 0} for name, _ in tools}
         end_time = begin_time + seconds
@@ -941,11 +1115,13 @@ def measure_idle(session, binary, results, windows, seconds, settle, deadline):
         span = now() - begin_time
         for name, pid in tools:
             cpu = 100.0 * (proc_cpu_seconds(pid) - begin[name]) / span
+            wakeups = wakeups_between(begin_switches[name], context_switches(pid)) / span
             memory = proc_memory_kib(pid)
             if not memory:
                 results.note("idle: %s ended during the window" % name)
                 continue
             results.idle.append({"tool": name, "window": window, "seconds": round(span, 2),
+                                 "wakeups_per_second": wakeups, "memory": memory_by_mapping(pid),
                                  "cpu_percent": cpu, "rss_kib": memory.get("VmRSS", 0),
                                  "rss_anon_kib": memory.get("RssAnon", 0),
                                  "peak_rss_kib": peak[name]["VmRSS"]})
@@ -965,20 +1141,53 @@ def median(values):
     return statistics.median(values) if values else None
 
 
+FULL_PEERS = ["scrot", "maim", "import -window root", "flameshot full -c -p"]
+
+
+def ratio_of(ours, theirs):
+    return ours / theirs if ours is not None and theirs else None
+
+
+def met_of(ratio, target):
+    return None if ratio is None or target is None else ratio <= target
+
+
 def pair_rows(results):
+    pairs = [("full:" + scene, peer) for scene in SCENES for peer in FULL_PEERS]
+    pairs += [("fastcut", "flameshot gui"), ("startup", "flameshot daemon")]
     rows = []
-    for scenario, pair in [("full", "scrot"), ("full", "maim"), ("full", "import -window root"),
-                           ("full", "flameshot full -c -p"), ("fastcut", "flameshot gui"),
-                           ("startup", "flameshot daemon")]:
+    for scenario, pair in pairs:
         ours = results.values(scenario, pair, "Pelicrow")
         theirs = results.values(scenario, pair, pair)
         m_ours, m_theirs = median(ours), median(theirs)
-        ratio = m_ours / m_theirs if m_ours is not None and m_theirs else None
+        ratio = ratio_of(m_ours, m_theirs)
         target = TARGETS.get((scenario, pair))
-        met = None if ratio is None or target is None else ratio <= target
-        rows.append({"scenario": scenario, "peer": pair, "pelicrow_median": m_ours,
-                     "peer_median": m_theirs, "n_pelicrow": len(ours), "n_peer": len(theirs),
-                     "ratio": ratio, "target": target, "met": met})
+        row = {"scenario": scenario, "peer": pair, "pelicrow_median": m_ours,
+               "peer_median": m_theirs, "n_pelicrow": len(ours), "n_peer": len(theirs),
+               "ratio": ratio, "target": target, "met": met_of(ratio, target)}
+        if scenario.startswith("full:"):
+            size_ours = median(results.sizes_of(scenario, pair, "Pelicrow"))
+            size_theirs = median(results.sizes_of(scenario, pair, pair))
+            size_ratio = ratio_of(size_ours, size_theirs)
+            size_target = SIZE_TARGETS.get((scenario, pair))
+            row.update(pelicrow_size=size_ours, peer_size=size_theirs, size_ratio=size_ratio,
+                       size_target=size_target, size_met=met_of(size_ratio, size_target))
+        rows.append(row)
+    return rows
+
+
+def best_size_rows(results):
+    """Pelicrow's median size against the best-size reference, per scene."""
+    rows = []
+    for scene in SCENES:
+        scenario = "full:" + scene
+        ours = median([size for peer in FULL_PEERS
+                       for size in results.sizes_of(scenario, peer, "Pelicrow")])
+        best = median(results.sizes_of(scenario, BEST_SIZE, BEST_SIZE))
+        ratio = ratio_of(ours, best)
+        target = SIZE_TARGETS.get((scenario, BEST_SIZE))
+        rows.append({"scenario": scenario, "pelicrow_size": ours, "best_size": best,
+                     "ratio": ratio, "target": target, "met": met_of(ratio, target)})
     return rows
 
 
@@ -989,53 +1198,110 @@ def idle_summary(results):
         if entries:
             summary[tool] = {key: median([e[key] for e in entries])
                              for key in ("cpu_percent", "rss_kib", "rss_anon_kib",
-                                         "peak_rss_kib")}
+                                         "peak_rss_kib", "wakeups_per_second")}
+            summary[tool]["memory"] = entries[-1].get("memory", [])
             summary[tool]["windows"] = len(entries)
     return summary
 
 
 SCENARIO_TITLES = {
-    "full": "Full-screen cut: hot-key to PNG on disk / peer's whole command",
+    "full:busy": "Full-screen cut of the busy scene: hot-key to PNG on disk / peer's whole "
+                 "command; sizes of the files",
+    "full:desktop": "Full-screen cut of the desktop scene: the same",
     "fastcut": "Fast cut: hot-key to overlay mapped / `flameshot gui` to overlay mapped",
     "startup": "Start-up: launch to main window mapped / flameshot daemon to its D-Bus name",
 }
 
 
-def write_summary(path, rows, idle, results, args):
+def kib(value):
+    return "n/a" if value is None else "%.0f KiB" % (value / 1024)
+
+
+def verdict(met, has_target, has_ratio):
+    if not has_target:
+        return ""
+    if not has_ratio:
+        return "n/a"
+    return "met" if met else "MISSED"
+
+
+def write_summary(path, rows, best_rows, idle, results, args):
     lines = ["# Pelicrow beside its peers", "",
-             "Xvfb %s (-noreset), busy root picture (plasma:fractal + Gaussian noise, seed %d), "
-             "private D-Bus, trayer as tray host; %d paired round(s) (A B A B ...), medians; "
+             "Xvfb %s (-noreset); scenes: busy (plasma:fractal + Gaussian noise, seed %d, "
+             "on the root window) and desktop (xterms with licence texts, a window of flat "
+             "areas, xlogo and a photo-like picture on a plain background); private D-Bus, "
+             "trayer as tray host; %d paired round(s) (A B A B ...), medians; "
              "ratio = Pelicrow / peer. Run %s on %s (%d CPUs, load average %.2f at the end)."
              % (SCREEN, PICTURE_SEED, args.rounds,
                 time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), os.uname().nodename,
                 os.cpu_count() or 0, os.getloadavg()[0]), "",
-             "| Scenario | Peer | Pelicrow | Peer | n | Ratio | Target | Met |",
-             "|---|---|---|---|---|---|---|---|"]
+             "| Scenario | Peer | Pelicrow | Peer | n | Ratio | Target | | "
+             "Size Pelicrow | Size peer | Size ratio | Target | |",
+             "|---|---|---|---|---|---|---|---|---|---|---|---|---|"]
+    targets = []
     for row in rows:
         ratio = "n/a" if row["ratio"] is None else "%.2f" % row["ratio"]
         target = "" if row["target"] is None else "<= %.2f" % row["target"]
-        met = {None: "", True: "yes", False: "no"}[row["met"]]
-        if row["target"] is not None and row["ratio"] is None:
-            met = "n/a"
-        lines.append("| %s | %s | %s | %s | %d/%d | %s | %s | %s |" % (
+        met = verdict(row["met"], row["target"] is not None, row["ratio"] is not None)
+        sizes = ["", "", "", "", ""]
+        if "pelicrow_size" in row:
+            size_target = "" if row["size_target"] is None else "<= %.2f" % row["size_target"]
+            sizes = [kib(row["pelicrow_size"]), kib(row["peer_size"]),
+                     "n/a" if row["size_ratio"] is None else "%.2f" % row["size_ratio"],
+                     size_target, verdict(row["size_met"], row["size_target"] is not None,
+                                          row["size_ratio"] is not None)]
+            if row["size_target"] is not None:
+                targets.append("%s file size <= %.2f x %s's: %s (%s)"
+                               % (row["scenario"], row["size_target"], row["peer"], sizes[4],
+                                  sizes[2]))
+        if row["target"] is not None:
+            targets.append("%s time <= %.2f x %s's: %s (%s)"
+                           % (row["scenario"], row["target"], row["peer"], met, ratio))
+        lines.append("| %s | %s | %s | %s | %d/%d | %s | %s | %s | %s |" % (
             row["scenario"], row["peer"], ms(row["pelicrow_median"]), ms(row["peer_median"]),
-            row["n_pelicrow"], row["n_peer"], ratio, target, met))
-    lines += ["", "## Idle in the tray (%g s windows)" % args.idle_seconds, "",
-              "| Tool | CPU | RSS | RssAnon | peak RSS | windows |", "|---|---|---|---|---|---|"]
+            row["n_pelicrow"], row["n_peer"], ratio, target, met, " | ".join(sizes)))
+    lines += ["", "## File sizes against the best size (ImageMagick, zlib level 9, "
+              "adaptive filters, of scrot's file)", "",
+              "| Scene | Pelicrow | Best size | Ratio | Target | |", "|---|---|---|---|---|---|"]
+    for row in best_rows:
+        ratio = "n/a" if row["ratio"] is None else "%.2f" % row["ratio"]
+        met = verdict(row["met"], row["target"] is not None, row["ratio"] is not None)
+        target = "" if row["target"] is None else "<= %.2f" % row["target"]
+        lines.append("| %s | %s | %s | %s | %s | %s |" % (
+            row["scenario"], kib(row["pelicrow_size"]), kib(row["best_size"]), ratio, target,
+            met))
+        if row["target"] is not None:
+            targets.append("%s file size <= %.2f x the best size: %s (%s)"
+                           % (row["scenario"], row["target"], met, ratio))
+    lines += ["", "## Idle in the tray, main window hidden (%g s windows)" % args.idle_seconds,
+              "", "| Tool | CPU | wake-ups/s | RSS | RssAnon | peak RSS | windows |",
+              "|---|---|---|---|---|---|---|"]
     for tool in ("Pelicrow", "flameshot daemon"):
         entry = idle.get(tool)
         if not entry:
-            lines.append("| %s | n/a | n/a | n/a | n/a | 0 |" % tool)
+            lines.append("| %s | n/a | n/a | n/a | n/a | n/a | 0 |" % tool)
             continue
-        lines.append("| %s | %.2f %% | %.1f MiB | %.1f MiB | %.1f MiB | %d |" % (
-            tool, entry["cpu_percent"], entry["rss_kib"] / 1024, entry["rss_anon_kib"] / 1024,
-            entry["peak_rss_kib"] / 1024, entry["windows"]))
-    ours, theirs = idle.get("Pelicrow"), idle.get("flameshot daemon")
+        lines.append("| %s | %.2f %% | %.1f | %.1f MiB | %.1f MiB | %.1f MiB | %d |" % (
+            tool, entry["cpu_percent"], entry["wakeups_per_second"], entry["rss_kib"] / 1024,
+            entry["rss_anon_kib"] / 1024, entry["peak_rss_kib"] / 1024, entry["windows"]))
+    ours = idle.get("Pelicrow")
     if ours:
-        lines.append("")
-        lines.append("Idle targets: CPU < %.1f %%: %s; RSS <= flameshot daemon's: %s." % (
-            IDLE_CPU_TARGET, "yes" if ours["cpu_percent"] < IDLE_CPU_TARGET else "no",
-            "n/a" if not theirs else ("yes" if ours["rss_kib"] <= theirs["rss_kib"] else "no")))
+        targets.append("idle CPU < %.1f %%: %s (%.2f %%)" % (
+            IDLE_CPU_TARGET, verdict(ours["cpu_percent"] < IDLE_CPU_TARGET, True, True),
+            ours["cpu_percent"]))
+        targets.append("idle wake-ups < %.0f/s: %s (%.1f/s)" % (
+            IDLE_WAKEUPS_TARGET,
+            verdict(ours["wakeups_per_second"] < IDLE_WAKEUPS_TARGET, True, True),
+            ours["wakeups_per_second"]))
+        targets.append("idle RSS <= %d MiB: %s (%.1f MiB)" % (
+            IDLE_RSS_TARGET_MIB,
+            verdict(ours["rss_kib"] <= IDLE_RSS_TARGET_MIB * 1024, True, True),
+            ours["rss_kib"] / 1024))
+        if ours.get("memory"):
+            lines += ["", "Where Pelicrow's idle RSS lies (/proc/PID/smaps): "
+                      + ", ".join("%s %.1f MiB" % (name, value / 1024)
+                                  for name, value in ours["memory"]) + "."]
+    lines += ["", "## Targets", ""] + ["- " + target for target in targets]
     if results.notes:
         lines += ["", "## Notes", ""] + ["- " + note for note in results.notes]
     lines += ["", "Scenarios:", ""] + ["- %s: %s" % (k, v) for k, v in SCENARIO_TITLES.items()]
@@ -1046,10 +1312,39 @@ def write_summary(path, rows, idle, results, args):
 def write_samples(path, results):
     with open(path, "w", newline="") as f:
         writer = csv.writer(f)
-        writer.writerow(["scenario", "pair", "tool", "round", "seconds"])
+        writer.writerow(["scenario", "pair", "tool", "round", "seconds", "bytes"])
         for (scenario, pair, tool), values in sorted(results.samples.items()):
+            sizes = results.sizes_of(scenario, pair, tool)
             for index, value in enumerate(values):
-                writer.writerow([scenario, pair, tool, index, "%.6f" % value])
+                size = sizes[index] if index < len(sizes) else ""
+                writer.writerow([scenario, pair, tool, index, "%.6f" % value, size])
+
+
+def plot_sizes(axis, results):
+    """Median file size per tool against scrot's, both scenes side by side."""
+    tools = ["Pelicrow"] + FULL_PEERS + [BEST_SIZE]
+    width = 0.38
+    for offset, scene, colour in ((-width / 2, "busy", "tab:red"),
+                                  (width / 2, "desktop", "tab:green")):
+        scenario = "full:" + scene
+        scrot = median(results.sizes_of(scenario, "scrot", "scrot"))
+        heights = []
+        for tool in tools:
+            if tool == "Pelicrow":
+                sizes = [v for peer in FULL_PEERS for v in results.sizes_of(scenario, peer, tool)]
+            else:
+                sizes = results.sizes_of(scenario, tool, tool)
+            heights.append(ratio_of(median(sizes), scrot) or 0)
+        axis.bar([i + offset for i in range(len(tools))], heights, width=width, color=colour,
+                 label="%s (scrot: %s)" % (scene, kib(scrot)))
+    axis.set_xticks(list(range(len(tools))))
+    axis.set_xticklabels([t.split()[0] if t != BEST_SIZE else "IM level 9" for t in tools],
+                         fontsize=7)
+    axis.set_ylabel("size / scrot's size")
+    axis.axhline(1.0, color="grey", linewidth=0.8)
+    axis.set_title("full-screen PNG size", fontsize=10)
+    axis.legend(fontsize=7)
+    axis.grid(axis="y", alpha=0.3)
 
 
 def write_plot(path, results, idle):
@@ -1061,10 +1356,10 @@ def write_plot(path, results, idle):
     except ImportError:
         results.note("plot skipped: python3-matplotlib is not installed")
         return False
-    groups = [("full", ["scrot", "maim", "import -window root", "flameshot full -c -p"]),
-              ("fastcut", ["flameshot gui"]), ("startup", ["flameshot daemon"])]
-    fig, axes = plt.subplots(1, 4, figsize=(18, 5.5),
-                             gridspec_kw={"width_ratios": [4, 1.3, 1.3, 1.6]})
+    groups = [("full:" + scene, FULL_PEERS) for scene in SCENES]
+    groups += [("fastcut", ["flameshot gui"]), ("startup", ["flameshot daemon"])]
+    fig, axes = plt.subplots(1, 6, figsize=(26, 5.5),
+                             gridspec_kw={"width_ratios": [4, 4, 1.3, 1.3, 1.6, 3]})
     for axis, (scenario, pairs) in zip(axes, groups):
         data, labels = [], []
         for pair in pairs:
@@ -1088,7 +1383,7 @@ def write_plot(path, results, idle):
         axis.set_ylim(bottom=0)
         axis.set_title(scenario, fontsize=10)
         axis.grid(axis="y", alpha=0.3)
-    axis = axes[3]
+    axis = axes[4]
     tools = ["Pelicrow", "flameshot daemon"]
     rss = [idle.get(t, {}).get("rss_kib", 0) / 1024 for t in tools]
     anon = [idle.get(t, {}).get("rss_anon_kib", 0) / 1024 for t in tools]
@@ -1104,7 +1399,8 @@ def write_plot(path, results, idle):
     axis.set_ylim(bottom=0)
     axis.set_title("idle", fontsize=10)
     axis.legend(fontsize=7)
-    fig.suptitle("Pelicrow beside its peers (Xvfb %s, busy root picture)" % SCREEN)
+    plot_sizes(axes[5], results)
+    fig.suptitle("Pelicrow beside its peers (Xvfb %s, busy and desktop scenes)" % SCREEN)
     fig.tight_layout()
     fig.savefig(path, dpi=90)
     plt.close(fig)
@@ -1184,8 +1480,11 @@ def main(argv):
             elif pelicrow.wait_main_window() is not None:
                 pelicrow.hide_main_window()
             if "full" in scenarios:
-                log("full-screen cut")
-                measure_full(session, pelicrow, results, args.rounds, deadline)
+                for scene in SCENES:
+                    log("full-screen cut, %s scene" % scene)
+                    session.show_scene(scene)
+                    measure_full(session, pelicrow, results, args.rounds, deadline, scene)
+                session.show_scene("busy")
             if "fastcut" in scenarios:
                 log("fast cut")
                 daemon = start_flameshot_daemon(session)
@@ -1210,12 +1509,15 @@ def main(argv):
         else:
             shutil.rmtree(work, ignore_errors=True)
     rows = pair_rows(results)
+    best_rows = best_size_rows(results)
     idle = idle_summary(results)
     write_samples(os.path.join(args.out, "samples.csv"), results)
     plotted = write_plot(os.path.join(args.out, "distributions.png"), results, idle)
-    write_summary(os.path.join(args.out, "summary.md"), rows, idle, results, args)
+    write_summary(os.path.join(args.out, "summary.md"), rows, best_rows, idle, results, args)
     with open(os.path.join(args.out, "results.json"), "w") as f:
-        json.dump({"pairs": rows, "idle": idle, "idle_windows": results.idle,
+        json.dump({"pairs": rows, "best_size": best_rows, "idle": idle,
+                   "idle_windows": results.idle,
+                   "sizes": {"|".join(k): v for k, v in results.sizes.items()},
                    "notes": results.notes,
                    "samples": {"|".join(k): v for k, v in results.samples.items()}}, f, indent=1)
     with open(os.path.join(args.out, "summary.md")) as f:
@@ -1226,7 +1528,7 @@ def main(argv):
     if interrupted:
         return 130
     # Peers always work on a sound set-up: none measured means the scripts are broken.
-    if "full" in scenarios and not results.values("full", "scrot", "scrot"):
+    if "full" in scenarios and not results.values("full:busy", "scrot", "scrot"):
         log("no scrot sample: the measuring itself is broken")
         return 1
     return 0

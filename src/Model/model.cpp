@@ -26,11 +26,18 @@ void Model::writeFile(const QString& path, const QString& text)
 {
     if (text.isNull())
         return;
+    const int nul = text.indexOf(QChar(0));
+    const QByteArray bytes = (nul >= 0 ? text.left(nul) : text).toUtf8();
+    // A file that already holds these bytes is left alone: every start saves
+    // all settings, and each safe write waits for the disk.
+    QFile old(path);
+    if (old.open(QIODevice::ReadOnly) && old.size() == bytes.size() && old.readAll() == bytes)
+        return;
+    old.close();
     // Written beside the old file and renamed over it: a crash never leaves it cut short.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return;
-    const int nul = text.indexOf(QChar(0));
-    file.write((nul >= 0 ? text.left(nul) : text).toUtf8());
+    file.write(bytes);
     file.commit();
 }

@@ -1,5 +1,8 @@
 #include "opdownload.h"
 
+#include "Network/downloadlimits.h"
+
+#include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -12,9 +15,21 @@ QString fileNameOf(const QString& address)
 
 bool isPlainFileName(const QString& name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && !name.contains(QChar(0));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))
+        || name.toUtf8().size() > DownloadLimits::FileNameBytes)
+        return false;
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+bool isPictureName(const QString& name)
+{
+    static const QStringList suffixes {"png", "jpg", "jpeg", "gif", "bmp", "webp"};
+    return isPlainFileName(name)
+        && suffixes.contains(QFileInfo(name).suffix(), Qt::CaseInsensitive);
 }
 
 OpDownload::OpDownload(QObject* parent)
@@ -23,9 +38,13 @@ OpDownload::OpDownload(QObject* parent)
     connect(this, &OpNetwork::replyFinished, this, &OpDownload::finishDownload);
 }
 
+OpDownload::~OpDownload() = default;
+
 void OpDownload::clearFileData()
 {
-    m_fileData.clear();
+    m_file.reset();
+    m_received = 0;
+    m_givenUp = false;
 }
 
 void OpDownload::setFilePath(const QString& path)
@@ -38,10 +57,24 @@ QString OpDownload::filePath() const
     return m_filePath;
 }
 
+QString OpDownload::fallbackFolder()
+{
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    return downloads.isEmpty() ? QString() : downloads + QStringLiteral("/Pelicrow");
+}
+
 void OpDownload::useDownloadsFolder()
 {
-    m_filePath = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
-        + QLatin1Char('/') + fileNameOf(url().path(QUrl::FullyDecoded));
+    const QString name = m_filePath.isEmpty() ? fileNameOf(url().path(QUrl::FullyDecoded))
+                                              : fileNameOf(m_filePath);
+    const QString folder = fallbackFolder();
+    // The user's own files there are never replaced: a taken name gets a number.
+    const QFileInfo info(name);
+    const QString stem = info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    m_filePath = folder + QLatin1Char('/') + name;
+    for (int n = 1; n < 1000 && QFileInfo::exists(m_filePath); ++n)
+        m_filePath = QStringLiteral("%1/%2 (%3)%4").arg(folder, stem).arg(n).arg(suffix);
 }
 
 void OpDownload::ensureFilePath()
@@ -50,43 +83,118 @@ void OpDownload::ensureFilePath()
         useDownloadsFolder();
 }
 
-void OpDownload::downloadProgress(qint64, qint64)
+qint64 OpDownload::byteCap() const
+{
+    return m_kind == Kind::Picture ? DownloadLimits::PictureBytes : DownloadLimits::ExecutableBytes;
+}
+
+void OpDownload::start()
+{
+    ensureFilePath();
+    if (nameAllowed(fileNameOf(m_filePath))) {
+        doGet();
+        return;
+    }
+    qWarning() << "not fetched, no acceptable file name:" << url().toString();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            emit downloadFailed(url().toString());
+            emit replyFinished(false);
+        },
+        Qt::QueuedConnection);
+}
+
+void OpDownload::downloadProgress(qint64, qint64 total)
 {
     // Completion is decided when the reply ends: equal figures cannot tell an
-    // error page or a cut connection from a whole file.
+    // error page or a cut connection from a whole file. A declared size can end it early.
+    if (total > byteCap())
+        giveUp("declared size over the limit");
 }
 
 void OpDownload::appendBytes(QByteArray bytes)
 {
-    m_fileData += bytes;
+    if (m_givenUp || bytes.isEmpty())
+        return;
+    m_received += bytes.size();
+    if (m_received > byteCap()) {
+        giveUp("size over the limit");
+        return;
+    }
+    if (!m_file && !openFile()) {
+        emit downloadFailed(url().toString());
+        giveUp("no place to write it");
+        return;
+    }
+    if (m_file->write(bytes) != bytes.size())
+        giveUp("write failed");
 }
 
 void OpDownload::saveFile(QByteArray data)
 {
-    QDir().mkpath(QFileInfo(m_filePath).path());
-    if (writeWhole(m_filePath, data))
-        return;
-    useDownloadsFolder();
-    if (!writeWhole(m_filePath, data))
+    clearFileData();
+    if (!openFile()) {
         emit downloadFailed(url().toString());
+        return;
+    }
+    m_file->write(data);
+    m_file->commit();
+    m_file.reset();
 }
 
 void OpDownload::finishDownload(bool succeeded)
 {
-    if (succeeded && !m_fileData.isEmpty())
-        emit downloadDone(m_fileData);
-    // The downloader lives as long as the cycle; a large picture need not.
-    m_fileData.clear();
+    if (!m_file)
+        return;
+    // Only a reply that ended well replaces the file; anything less leaves no trace.
+    const std::unique_ptr<QSaveFile> file = std::move(m_file);
+    if (succeeded && !m_givenUp && file->commit())
+        emit downloadDone(QByteArray());
+    else
+        file->cancelWriting();
 }
 
-bool OpDownload::writeWhole(const QString& path, const QByteArray& data)
+bool OpDownload::nameAllowed(const QString& name) const
 {
-    if (!isPlainFileName(fileNameOf(path)))
+    return m_kind == Kind::Picture ? isPictureName(name) : isPlainFileName(name);
+}
+
+bool OpDownload::openFile()
+{
+    ensureFilePath();
+    if (nameAllowed(fileNameOf(m_filePath))) {
+        QDir().mkpath(QFileInfo(m_filePath).path());
+        // Written beside the target and renamed over it: a reader never sees half a file.
+        m_file = std::make_unique<QSaveFile>(m_filePath);
+        if (m_file->open(QIODevice::WriteOnly))
+            return true;
+    }
+    m_file.reset();
+    // An executable has one place only; elsewhere it would be an unchecked program.
+    if (m_kind != Kind::Picture || fallbackFolder().isEmpty())
         return false;
-    // Written beside the target and renamed over it: a reader never sees half a file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const QString downloads = QFileInfo(fallbackFolder()).path();
+    if (!QFileInfo(downloads).isDir() || !QDir(downloads).mkpath(QStringLiteral("Pelicrow")))
         return false;
-    file.write(data);
-    return file.commit();
+    useDownloadsFolder();
+    if (!nameAllowed(fileNameOf(m_filePath)))
+        return false;
+    m_file = std::make_unique<QSaveFile>(m_filePath);
+    if (m_file->open(QIODevice::WriteOnly))
+        return true;
+    m_file.reset();
+    return false;
+}
+
+void OpDownload::giveUp(const char* reason)
+{
+    if (m_givenUp)
+        return;
+    qWarning() << "download abandoned," << reason << url().toString();
+    m_givenUp = true;
+    if (m_file)
+        m_file->cancelWriting();
+    m_file.reset();
+    abortReply();
 }

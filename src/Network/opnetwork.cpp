@@ -1,5 +1,7 @@
 #include "opnetwork.h"
 
+#include "Network/downloadlimits.h"
+
 #include <QAuthenticator>
 #include <QDebug>
 #include <QFile>
@@ -24,6 +26,7 @@ void registerArgumentTypes()
 
 OpNetwork::OpNetwork(QObject* parent)
     : QObject(parent)
+    , m_transferTimeout(DownloadLimits::TransferTimeoutMs)
     , m_boundary(QStringLiteral("---------------------------723690991551375881941828858"))
     , m_twoHyphens(QStringLiteral("--"))
     , m_lineEnd(QStringLiteral("\r\n"))
@@ -45,11 +48,26 @@ QUrl OpNetwork::url() const
 
 void OpNetwork::doGet()
 {
+    if (refuseUnfetchable())
+        return;
     const QNetworkRequest request = buildRequest();
     createManager();
     m_reply = m_manager->get(request);
     connectReply();
     connectManager();
+}
+
+void OpNetwork::abortReply()
+{
+    if (m_reply)
+        m_reply->abort();
+}
+
+bool OpNetwork::isFetchable(const QUrl& url)
+{
+    const QString scheme = url.scheme();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 bool OpNetwork::isSuccessful(QNetworkReply* reply)
@@ -92,6 +110,8 @@ void OpNetwork::appendFileToHeader(QString campo, QFileInfo fileinfo)
 
 void OpNetwork::doPost()
 {
+    if (refuseUnfetchable())
+        return;
     const QNetworkRequest request = buildRequest();
     createManager();
     connectManager();
@@ -149,15 +169,36 @@ void OpNetwork::replyEnded()
     auto* source = qobject_cast<QNetworkReply*>(sender());
     if (!source)
         return;
-    const QByteArray rest = source->readAll();
+    // An aborted or timed-out reply is closed: nothing is left to read.
+    const QByteArray rest = source->isOpen() ? source->readAll() : QByteArray();
     if (!rest.isEmpty())
         emit postDone(rest);
     emit replyFinished(isSuccessful(source));
+    // Each reply has a manager (and with it a thread) of its own: both go once it has ended.
+    if (m_reply == source) {
+        m_reply = nullptr;
+        if (m_manager == source->manager())
+            m_manager = nullptr;
+    }
+    source->manager()->deleteLater();
+    source->deleteLater();
+}
+
+bool OpNetwork::refuseUnfetchable()
+{
+    if (isFetchable(m_url))
+        return false;
+    qWarning() << "not fetched, not a web address:" << m_url.toString();
+    // Owners wait for the end of every request, this one included.
+    QMetaObject::invokeMethod(
+        this, [this] { emit replyFinished(false); }, Qt::QueuedConnection);
+    return true;
 }
 
 QNetworkRequest OpNetwork::buildRequest() const
 {
     QNetworkRequest request(m_url);
+    request.setTransferTimeout(m_transferTimeout);
     request.setRawHeader("Content-Type",
         QStringLiteral("multipart/form-data; boundary=%1").arg(m_boundary).toUtf8());
     request.setRawHeader("Content-Length", QByteArray::number(m_data.size()));

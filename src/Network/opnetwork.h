@@ -22,12 +22,19 @@ public:
     void setUrl(const QString& text);
     QUrl url() const;
     void doGet();
+    // Ends the reply in flight; it then finishes as failed.
+    void abortReply();
+    // Silence longer than this abandons a request (set before sending).
+    void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
+    int transferTimeout() const { return m_transferTimeout; }
 
     // The request body as built so far.
     QByteArray data() const { return m_data; }
 
     // True when the reply ended without error and with an HTTP status of 2xx.
     static bool isSuccessful(QNetworkReply* reply);
+    // Only addresses of the web are fetched: never local files, resources or pipes.
+    static bool isFetchable(const QUrl& url);
 
 signals:
     void postDone(QByteArray result);
@@ -62,11 +69,13 @@ private:
     void connectReply();
     void appendDelimiter();
     void appendDisposition(const QString& name, const QString& extra = QString());
+    bool refuseUnfetchable();
 
     QUrl m_url;
     QByteArray m_data;
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_reply = nullptr;
+    int m_transferTimeout;
     const QString m_boundary;
     const QString m_twoHyphens;
     const QString m_lineEnd;

@@ -1,6 +1,7 @@
 #include "opupdate.h"
 
 #include "Model/modeljson.h"
+#include "Network/downloadlimits.h"
 #include "Network/opdownload.h"
 #include "Network/opnetwork.h"
 #include "app/appnames.h"
@@ -11,13 +12,12 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <memory>
-
 OpUpdate::OpUpdate(QObject* parent)
     : QObject(parent)
     , m_modelJson(new ModelJson(this))
     , m_version(QStringLiteral("1.0"))
     , m_serviceUrl(AppNames::UpdateServiceUrl)
+    , m_transferTimeout(DownloadLimits::TransferTimeoutMs)
 {
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateExecutable);
     connect(this, &OpUpdate::modelJsonReady, this, &OpUpdate::updateImages);
@@ -48,18 +48,28 @@ QString OpUpdate::executableDirectory()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/tmp");
 }
 
-OpDownload* OpUpdate::download(const QString& url, const QString& dir)
+void OpUpdate::download(const QString& url, const QString& dir)
 {
+    if (!OpNetwork::isFetchable(QUrl(url, QUrl::TolerantMode))) {
+        qWarning() << "not fetched, not a web address:" << url;
+        return;
+    }
     auto* downloader = new OpDownload(this);
     connect(downloader, &OpNetwork::downloadProgress, downloader, &OpDownload::downloadProgress);
     connect(downloader, &OpNetwork::postDone, downloader, &OpDownload::appendBytes);
-    connect(downloader, &OpDownload::downloadDone, downloader, &OpDownload::saveFile);
+    // The data go to the file as they arrive: the end of the reply only puts it in place.
+    const bool executable = QDir(dir) == QDir(executableDirectory());
+    if (executable)
+        connect(downloader, &OpNetwork::replyFinished, this, &OpUpdate::executablePartEnded);
+    connect(downloader, &OpNetwork::replyFinished, this, &OpUpdate::downloadEnded);
     downloader->flushData();
     downloader->clearFileData();
     downloader->setUrl(url);
     downloader->setFilePath(dir + QLatin1Char('/') + fileNameOf(url));
-    downloader->doGet();
-    return downloader;
+    downloader->setKind(executable ? OpDownload::Kind::Executable : OpDownload::Kind::Picture);
+    downloader->setTransferTimeout(m_transferTimeout);
+    m_queue.append(downloader);
+    startQueued();
 }
 
 void OpUpdate::downloadAll(const QStringList& urls, const QString& dir)
@@ -105,6 +115,11 @@ QString OpUpdate::latestVersion() const
 void OpUpdate::downloadingJson(QByteArray bytearray)
 {
     m_replyChunks += bytearray;
+    if (m_replyChunks.size() > DownloadLimits::ManifestBytes) {
+        qWarning() << "update reply abandoned, larger than a manifest can be";
+        m_replyChunks.clear();
+        m_network->abortReply();
+    }
 }
 
 void OpUpdate::downloadJsonProgress(qint64 i, qint64 j)
@@ -118,7 +133,9 @@ void OpUpdate::updateJson()
     if (m_network)
         m_network->disconnect(this);
     m_replyChunks.clear();
+    m_requestPending = true;
     m_network = new OpNetwork(this);
+    m_network->setTransferTimeout(m_transferTimeout);
     connect(m_network, &OpNetwork::downloadProgress, this, &OpUpdate::downloadJsonProgress);
     connect(m_network, &OpNetwork::postDone, this, &OpUpdate::downloadingJson);
     connect(m_network, &OpNetwork::replyFinished, this, &OpUpdate::jsonReplyFinished);
@@ -148,22 +165,12 @@ void OpUpdate::updateExecutable()
         return;
     const QString address
         = m_modelJson->getStringMap(QStringLiteral("versions")).value(latestVersion());
-    const QString dir = executableDirectory();
-    // The program and its detached signature; once both have ended, a pair that does
-    // not verify is removed, so that it is never offered.
-    QList<OpDownload*> pair {
-        download(address, dir), download(address + QStringLiteral(".sig"), dir)};
-    auto unfinished = std::make_shared<int>(int(pair.size()));
-    for (OpDownload* downloader : pair) {
-        connect(downloader, &OpNetwork::replyFinished, this, [unfinished, dir, address] {
-            if (--*unfinished > 0)
-                return;
-            const QString path = dir + QLatin1Char('/') + fileNameOf(address);
-            const QString problem = ExecutableCheck::problemWith(path);
-            if (!problem.isEmpty())
-                ExecutableCheck::discard(path, problem);
-        });
-    }
+    // The program and its detached signature; once both have ended, a pair that
+    // does not verify is removed, so that it is never offered.
+    m_pendingExecutable = executableDirectory() + QLatin1Char('/') + fileNameOf(address);
+    m_executableParts = 2;
+    download(address, executableDirectory());
+    download(address + QStringLiteral(".sig"), executableDirectory());
 }
 
 void OpUpdate::updateUrls() { }
@@ -183,9 +190,41 @@ void OpUpdate::jsonReplyFinished(bool succeeded)
 {
     const QByteArray reply = m_replyChunks;
     m_replyChunks.clear();
+    m_requestPending = false;
     // An error page is no manifest; "1" and "0" are the service's way of saying nothing.
-    if (!succeeded || reply == "1" || reply == "0")
+    if (succeeded && reply != "1" && reply != "0") {
+        m_jsonData = reply;
+        updateModelJson(m_jsonData);
+    }
+    finishIfIdle();
+}
+
+void OpUpdate::executablePartEnded()
+{
+    if (--m_executableParts > 0)
         return;
-    m_jsonData = reply;
-    updateModelJson(m_jsonData);
+    const QString problem = ExecutableCheck::problemWith(m_pendingExecutable);
+    if (!problem.isEmpty())
+        ExecutableCheck::discard(m_pendingExecutable, problem);
+}
+
+void OpUpdate::downloadEnded()
+{
+    --m_running;
+    startQueued();
+    finishIfIdle();
+}
+
+void OpUpdate::startQueued()
+{
+    while (m_running < DownloadLimits::ParallelDownloads && !m_queue.isEmpty()) {
+        ++m_running;
+        m_queue.takeFirst()->start();
+    }
+}
+
+void OpUpdate::finishIfIdle()
+{
+    if (!m_requestPending && m_running == 0 && m_queue.isEmpty())
+        emit cycleFinished();
 }

@@ -31,8 +31,12 @@ public:
     // Scheme, host and port of the update service; the configured one unless changed.
     QString serviceUrl() const { return m_serviceUrl; }
     void setServiceUrl(const QString& serviceUrl) { m_serviceUrl = serviceUrl; }
+    // Silence after which the request or a download is abandoned.
+    void setTransferTimeout(int milliseconds) { m_transferTimeout = milliseconds; }
+    // Whether the request or one of its downloads has yet to end.
+    bool busy() const { return m_requestPending || m_running > 0 || !m_queue.isEmpty(); }
 
-    OpDownload* download(const QString& url, const QString& dir);
+    void download(const QString& url, const QString& dir);
     void downloadAll(const QStringList& urls, const QString& dir);
     QStringList missingImages(QStringList urls) const;
     QStringList pendingImages() const;
@@ -41,6 +45,8 @@ public:
 signals:
     void downloadJsonDone(QByteArray);
     void modelJsonReady();
+    // The request and every download it started have ended, however they ended.
+    void cycleFinished();
 
 public slots:
     void downloadingJson(QByteArray bytearray);
@@ -54,9 +60,14 @@ public slots:
     void startUpdate(QString version);
 
 private slots:
+    void executablePartEnded();
     void jsonReplyFinished(bool succeeded);
+    void downloadEnded();
 
 private:
+    void startQueued();
+    void finishIfIdle();
+
     OpNetwork* m_network = nullptr;
     ModelJson* m_modelJson = nullptr;
     QByteArray m_jsonData;
@@ -64,4 +75,13 @@ private:
     QString m_serviceUrl;
     // The chunks of the reply in flight, read as one manifest when it has ended.
     QByteArray m_replyChunks;
+    bool m_requestPending = false;
+    int m_transferTimeout;
+    // Downloads wait here for one of the few places in flight.
+    QList<OpDownload*> m_queue;
+    int m_running = 0;
+    // The downloaded program awaiting its check, and how many of it and its
+    // signature are still being fetched.
+    QString m_pendingExecutable;
+    int m_executableParts = 0;
 };

@@ -12,13 +12,16 @@
 #include "views/viewmain.h"
 #include "views/viewsystray.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFile>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -42,6 +45,8 @@ void OpMain::start()
 }
 
 namespace {
+
+const int TrayWatchMs = 2000;
 
 // One update cycle in a thread of its own; both end with the process.
 void startUpdateCycle(OpUpdate* update)
@@ -68,8 +73,12 @@ void OpMain::callAd()
 }
 
 // Fast before normal before full-screen: the first setting that holds the key wins.
+// While one of our own modal dialogs is open the keys are ignored as during a
+// capture: an overlay shown then would get no input, and the dialog would stay.
 void OpMain::keyFiltter(int key)
 {
+    if (QApplication::activeModalWidget())
+        return;
     if (key == model->fastCutKey()) {
         disconnectOpKeyHook();
         opImage->fastCut();
@@ -100,6 +109,22 @@ void OpMain::disconnectOpKeyHook()
     hookConnected = false;
     disconnect(keyHook, SIGNAL(ctrlShiftKeyPressed(int)), this, SLOT(keyFiltter(int)));
     systray->setEnabled(false);
+}
+
+// Without a notification area a hidden window could never come back: it is
+// minimised instead, and brought back so should the area vanish while it hides.
+void OpMain::keepMainWindowReachable(QCloseEvent* event)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    event->ignore();
+    viewMain->showMinimized();
+}
+
+void OpMain::watchNotificationArea()
+{
+    if (!viewMain->isVisible() && !QSystemTrayIcon::isSystemTrayAvailable())
+        viewMain->showMinimized();
 }
 
 void OpMain::exitProgram()
@@ -176,6 +201,8 @@ void OpMain::makeConnections()
     connect(opImage, SIGNAL(modelChanged()), opConfig, SLOT(updateConfigLayout()));
     connect(viewMain->getOkBtn(), SIGNAL(clicked()), viewMain, SLOT(close()));
     connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), systray, SLOT(showRunning()));
+    connect(viewMain, SIGNAL(closeRequest(QCloseEvent*)), this,
+        SLOT(keepMainWindowReachable(QCloseEvent*)));
     connect(viewMain->getExitBtn(), SIGNAL(clicked()), this, SLOT(exitProgram()));
     connect(opImage, SIGNAL(viewConfirmClosed()), this, SLOT(connectOpKeyHook()));
     connect(
@@ -191,6 +218,9 @@ void OpMain::showWindows()
 {
     viewMain->show();
     systray->setVisible(true);
+    auto* trayWatch = new QTimer(this);
+    connect(trayWatch, SIGNAL(timeout()), this, SLOT(watchNotificationArea()));
+    trayWatch->start(TrayWatchMs);
 }
 
 void OpMain::startUpdateThread()

@@ -3,6 +3,7 @@
 #include <QObject>
 
 class ModelConfig;
+class QCloseEvent;
 class OpConfig;
 class OpImage;
 class OpKeyHook;
@@ -26,6 +27,8 @@ public slots:
     void connectOpKeyHook();
     void disconnectOpKeyHook();
     void exitProgram();
+    void keepMainWindowReachable(QCloseEvent* event);
+    void watchNotificationArea();
 
 private:
     void checkUpgrade();

@@ -2,9 +2,11 @@
 
 #include "Model/modelconfig.h"
 #include "capture/pngwriter.h"
+#include "capture/selection.h"
 #include "capture/viewimage.h"
 #include "views/viewconfirm.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -70,25 +72,28 @@ OpImage::OpImage(QObject* parent)
     }
 }
 
-bool OpImage::isInsideSelection(const QRect& selection, int px, int py)
+// Escape at once, other keys once armed. Modifiers alone never cancel: the
+// hot-key's own Ctrl and Shift may still be held, and a window manager's chord
+// such as Alt+F4 must reach the window manager, which then closes the overlay.
+bool OpImage::endsCapture(int key, bool keysEnabled)
 {
-    const int l = selection.left();
-    const int t = selection.top();
-    const int r = selection.right();
-    const int b = selection.bottom();
-    // The anchor's own column and row count as outside, whichever way the rectangle was dragged.
-    const bool insideX = (l < px && px <= r) || (r + 1 < px && px < l);
-    const bool insideY = (t < py && py <= b) || (b + 1 < py && py < t);
-    return insideX && insideY;
-}
-
-QRect OpImage::cutSourceRect(const QRect& selection)
-{
-    const int w = selection.right() - selection.left() + 1;
-    const int h = selection.bottom() - selection.top() + 1;
-    const int x = w >= 0 ? selection.left() : selection.right() + 1;
-    const int y = h >= 0 ? selection.top() : selection.bottom() + 1;
-    return QRect(x, y, qAbs(w), qAbs(h));
+    switch (key) {
+    case Qt::Key_Escape:
+        return true;
+    case Qt::Key_Control:
+    case Qt::Key_Shift:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch:
+        return false;
+    default:
+        return keysEnabled;
+    }
 }
 
 QString OpImage::imageFileName(const QString& directory, const QString& userName,
@@ -185,7 +190,7 @@ void OpImage::saveImage(QPixmap image, QString filepath)
         emit imageSaved(QLatin1String(SavedTitle), message);
     else
         emit saveFailed(QLatin1String(FailedTitle), message);
-    emit allDone();
+    finish(CaptureEnd::Saved);
 }
 
 bool OpImage::showSaveDialog()
@@ -215,8 +220,7 @@ void OpImage::setModel(ModelConfig* model)
 void OpImage::mouseMove(QMouseEvent* ev)
 {
     if (ev->buttons() & Qt::LeftButton) {
-        selectRect.setRight(qRound(ev->localPos().x()) - 1);
-        selectRect.setBottom(qRound(ev->localPos().y()) - 1);
+        selectRect = Selection(selectRect).draggedTo(imagePosition(ev)).rect();
         emit updateSelectRect(selectRect);
     }
     viewImage->setCursor(isInsideSelection(ev) ? Qt::OpenHandCursor : Qt::CrossCursor);
@@ -224,27 +228,24 @@ void OpImage::mouseMove(QMouseEvent* ev)
 
 void OpImage::mousePress(QMouseEvent* ev)
 {
-    if (cutMode == NormalCut && isInsideSelection(ev)) {
+    if (cutMode == NormalCut && isInsideSelection(ev))
         viewImage->setCursor(Qt::ClosedHandCursor);
-    } else {
-        const int px = qRound(ev->localPos().x());
-        const int py = qRound(ev->localPos().y());
-        selectRect = QRect(QPoint(px, py), QPoint(px - 1, py - 1));
-    }
+    else
+        selectRect = Selection::startedAt(imagePosition(ev)).rect();
     emit updateSelectRect(selectRect);
 }
 
 void OpImage::mouseRelease(QMouseEvent* ev)
 {
     if (cutMode == FastCut) {
-        viewImage->close();
+        closeOverlay();
         player->play();
         const QString filepath = imageFileName();
         cutSelection();
         saveImage(cutImage, filepath);
         resetSelectRect();
     } else if (cutMode == NormalCut && isInsideSelection(ev)) {
-        viewImage->close();
+        closeOverlay();
         player->play();
         showConfirm(cutSelection());
         resetSelectRect();
@@ -253,13 +254,8 @@ void OpImage::mouseRelease(QMouseEvent* ev)
 
 void OpImage::keyPress(QKeyEvent* ev)
 {
-    if (ev->key() != Qt::Key_Escape && !keysEnabled)
-        return;
-    viewImage->close();
-    selectRect.setRight(selectRect.left() - 1);
-    selectRect.setBottom(selectRect.top() - 1);
-    emit updateSelectRect(selectRect);
-    emit allDone();
+    if (endsCapture(ev->key(), keysEnabled))
+        finish(CaptureEnd::Cancelled);
 }
 
 void OpImage::keyRelease(QKeyEvent*) { }
@@ -285,11 +281,12 @@ void OpImage::connectViews()
     connect(viewImage, &ViewImage::mouseRelease, this, &OpImage::mouseRelease);
     connect(viewImage, &ViewImage::keyPress, this, &OpImage::keyPress);
     connect(viewImage, &ViewImage::keyRelease, this, &OpImage::keyRelease);
+    connect(viewImage, &ViewImage::closed, this, &OpImage::overlayClosed);
     connect(this, &OpImage::updateSelectRect, viewImage, &ViewImage::updateSelectRect);
     connect(viewConfirm->getSaveBtn(), &QPushButton::clicked, this, &OpImage::saveNormalCut);
     connect(viewConfirm->getSaveAsBtn(), &QPushButton::clicked, this, &OpImage::showSaveDialog);
     connect(viewConfirm->getCancelBtn(), &QPushButton::clicked, viewConfirm, &QWidget::close);
-    connect(viewConfirm, &ViewConfirm::closed, this, &OpImage::viewConfirmClosed);
+    connect(viewConfirm, &ViewConfirm::closed, this, [this]() { finish(CaptureEnd::PopupClosed); });
 }
 
 QPixmap OpImage::grabScreen() const
@@ -297,6 +294,11 @@ QPixmap OpImage::grabScreen() const
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return QPixmap();
+    // The previous capture's balloon may still be up: it is no part of the screen.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->inherits("QBalloonTip"))
+            widget->close();
+    }
     return screen->grabWindow(0, 0, 0, -1, -1);
 }
 
@@ -312,6 +314,7 @@ void OpImage::startCut()
     // Without a window manager full screen alone is not enough to cover the screen.
     if (QScreen* screen = QGuiApplication::primaryScreen())
         viewImage->setGeometry(screen->geometry());
+    overlayUp = true;
     viewImage->showFullScreen();
     viewImage->activateWindow();
 }
@@ -320,12 +323,15 @@ QPixmap OpImage::cutSelection()
 {
     selectRect = viewImage->getRect();
     screenShot = viewImage->getScreenShot();
-    const QRect source = cutSourceRect(selectRect);
+    const QRect source = Selection(selectRect).sourceRect();
     cutImage = QPixmap(source.size());
     cutImage.fill(Qt::transparent);
     if (!cutImage.isNull()) {
+        // Pixel for pixel, also where the screen is scaled.
+        QPixmap pixels = screenShot;
+        pixels.setDevicePixelRatio(1);
         QPainter painter(&cutImage);
-        painter.drawPixmap(QPointF(0, 0), screenShot, QRectF(source));
+        painter.drawPixmap(QPointF(0, 0), pixels, QRectF(source));
     }
     clipboard = QGuiApplication::clipboard();
     clipboard->setPixmap(cutImage, QClipboard::Clipboard);
@@ -357,7 +363,47 @@ void OpImage::resetSelectRect()
 
 bool OpImage::isInsideSelection(QMouseEvent* ev) const
 {
-    return isInsideSelection(selectRect, qRound(ev->localPos().x()), qRound(ev->localPos().y()));
+    return Selection(selectRect).contains(imagePosition(ev));
+}
+
+// The pixel of the screen image under the pointer; on a scaled screen a widget
+// position covers several of them.
+QPoint OpImage::imagePosition(QMouseEvent* ev) const
+{
+    const qreal ratio = viewImage->getScreenShot().devicePixelRatio();
+    return QPoint(qRound(ev->localPos().x() * ratio), qRound(ev->localPos().y() * ratio));
+}
+
+void OpImage::finish(CaptureEnd end)
+{
+    switch (end) {
+    case CaptureEnd::Saved:
+        emit allDone();
+        break;
+    case CaptureEnd::Cancelled:
+    case CaptureEnd::ClosedFromOutside:
+        closeOverlay();
+        selectRect = Selection(selectRect).collapsed().rect();
+        emit updateSelectRect(selectRect);
+        emit allDone();
+        break;
+    case CaptureEnd::PopupClosed:
+        emit viewConfirmClosed();
+        break;
+    }
+}
+
+// Closed by the program itself: the close that follows is no way out.
+void OpImage::closeOverlay()
+{
+    overlayUp = false;
+    viewImage->close();
+}
+
+void OpImage::overlayClosed()
+{
+    if (overlayUp)
+        finish(CaptureEnd::ClosedFromOutside);
 }
 
 QString OpImage::imageFileName() const

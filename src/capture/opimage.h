@@ -24,8 +24,7 @@ public:
     explicit OpImage(QObject* parent = nullptr);
 
     // The rules below are kept apart from the widgets so that they can be checked directly.
-    static bool isInsideSelection(const QRect& selection, int px, int py);
-    static QRect cutSourceRect(const QRect& selection);
+    static bool endsCapture(int key, bool keysEnabled);
     static QString imageFileName(const QString& directory, const QString& userName,
         const QDateTime& when, const QString& imgType);
     static QString nameFilterFor(const QString& type);
@@ -61,6 +60,27 @@ public slots:
     void abilityKeys();
 
 private:
+    // Every way a capture ends. Each goes through finish(), which announces it.
+    enum class CaptureEnd {
+        // A fast or full-screen cut, or the popup's "Save" or "Save as...", has
+        // written its file (or failed to): allDone(), after the result signal.
+        Saved,
+        // A key on the overlay: the overlay closes, the selection collapses to
+        // its anchor, allDone().
+        Cancelled,
+        // The window manager or another client closed or destroyed the
+        // overlay: the same as a key.
+        ClosedFromOutside,
+        // The normal cut's popup closed, after a save, "Cancel" or its title
+        // bar: viewConfirmClosed(). After a save it follows Saved, and the
+        // coordinator switches the hot-keys on only once.
+        PopupClosed,
+    };
+    void finish(CaptureEnd end);
+    void closeOverlay();
+    void overlayClosed();
+    QPoint imagePosition(QMouseEvent* ev) const;
+
     void createPlayer();
     void connectViews();
     QPixmap grabScreen() const;
@@ -79,6 +99,8 @@ private:
     QPixmap cutImage;
     QRect selectRect;
     int cutMode = 0;
+    // The overlay is up for a cut that no key, release or close has ended yet.
+    bool overlayUp = false;
     ModelConfig* model = nullptr;
     QTimer keyTimer;
     bool keysEnabled = false;

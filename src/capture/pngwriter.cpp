@@ -8,6 +8,8 @@
 #include <QList>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 #include <zlib.h>
@@ -15,9 +17,19 @@
 namespace {
 
 const char Signature[] = "\x89PNG\r\n\x1a\n";
-const unsigned char FilterAverage = 3;
 const int ColourRgb = 2;
 const int ColourRgba = 6;
+const int FilterCount = 5; // None, Sub, Up, Average, Paeth
+// Rows are coded in bands; each band is either searched for repeated strings
+// or only Huffman coded, whichever its content calls for.
+const int BandRows = 16;
+// Level 4 is the first with lazy matching: on a desktop it gives files about
+// 7 % smaller than level 2 for about 15 % more instructions.
+const int MatchingLevel = 4;
+// A band whose filtered bytes are mostly non-zero is noise (a photo, a busy
+// picture): string search finds next to nothing there and costs three times
+// the time of Huffman coding alone.
+const int MatchingMinZeroPercent = 20;
 
 struct Part
 {
@@ -82,15 +94,88 @@ const uchar* rowSamples(const QImage& image, int y, uchar* buffer)
     return buffer;
 }
 
-// One filtered row: the filter byte, then each byte less the mean of its left and
-// upper neighbours (zero outside the image).
-void filterRow(const uchar* row, const uchar* above, int bytes, int pixelBytes, uchar* out)
+// Branch-free, so that the compiler can work on many bytes at once.
+inline int paethPredictor(int left, int up, int upLeft)
 {
-    out[0] = FilterAverage;
-    for (int i = 0; i < bytes; ++i) {
-        const int left = i >= pixelBytes ? row[i - pixelBytes] : 0;
-        const int up = above ? above[i] : 0;
-        out[i + 1] = uchar(row[i] - ((left + up) >> 1));
+    const int toLeft = std::abs(up - upLeft);
+    const int toUp = std::abs(left - upLeft);
+    const int toUpLeft = std::abs(left + up - 2 * upLeft);
+    const int notLeft = toLeft <= toUp && toLeft <= toUpLeft ? 0 : 1;
+    const int upOrCorner = toUp <= toUpLeft ? up : upLeft;
+    return notLeft ? upOrCorner : left;
+}
+
+// The bytes as signed differences: small magnitudes code short.
+unsigned magnitudeSum(const uchar* bytes, int count)
+{
+    unsigned sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += bytes[i] < 128 ? bytes[i] : 256 - bytes[i];
+    return sum;
+}
+
+// Writes the filter byte and the filtered row to out, choosing the filter whose
+// output has the smallest sum of magnitudes (the usual heuristic of PNG
+// encoders); returns how many of the row's filtered bytes are zero. above is
+// a row of zeros for the first row of the image. scratch holds FilterCount rows.
+int filterRow(
+    const uchar* row, const uchar* above, int bytes, int pixelBytes, uchar* scratch, uchar* out)
+{
+    uchar* none = scratch;
+    uchar* sub = none + bytes;
+    uchar* up = sub + bytes;
+    uchar* average = up + bytes;
+    uchar* paeth = average + bytes;
+    const int head = std::min(pixelBytes, bytes);
+    for (int i = 0; i < head; ++i) {
+        none[i] = sub[i] = row[i];
+        up[i] = paeth[i] = uchar(row[i] - above[i]);
+        average[i] = uchar(row[i] - (above[i] >> 1));
+    }
+    const uchar* left = row;
+    const uchar* upLeft = above;
+    const uchar* rest = row + head;
+    const uchar* restAbove = above + head;
+    const int restBytes = bytes - head;
+    for (int i = 0; i < restBytes; ++i)
+        none[head + i] = rest[i];
+    for (int i = 0; i < restBytes; ++i)
+        sub[head + i] = uchar(rest[i] - left[i]);
+    for (int i = 0; i < restBytes; ++i)
+        up[head + i] = uchar(rest[i] - restAbove[i]);
+    for (int i = 0; i < restBytes; ++i)
+        average[head + i] = uchar(rest[i] - ((left[i] + restAbove[i]) >> 1));
+    for (int i = 0; i < restBytes; ++i)
+        paeth[head + i] = uchar(rest[i] - paethPredictor(left[i], restAbove[i], upLeft[i]));
+    int best = 0;
+    unsigned bestSum = magnitudeSum(none, bytes);
+    for (int filter = 1; filter < FilterCount && bestSum > 0; ++filter) {
+        const unsigned sum = magnitudeSum(scratch + filter * bytes, bytes);
+        if (sum < bestSum) {
+            best = filter;
+            bestSum = sum;
+        }
+    }
+    out[0] = uchar(best);
+    std::copy_n(scratch + best * bytes, bytes, out + 1);
+    return int(std::count(out + 1, out + 1 + bytes, uchar(0)));
+}
+
+// Runs deflate until it has taken all input, growing the output as needed.
+bool pump(z_stream* stream, QByteArray* output, int flush)
+{
+    for (;;) {
+        if (stream->avail_out == 0) {
+            const int used = output->size();
+            output->resize(used + used / 2 + 4096);
+            stream->next_out = reinterpret_cast<Bytef*>(output->data() + used);
+            stream->avail_out = uInt(output->size() - used);
+        }
+        const int result = deflate(stream, flush);
+        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+            return false;
+        if (stream->avail_out > 0 && stream->avail_in == 0)
+            return flush != Z_FINISH || result == Z_STREAM_END;
     }
 }
 
@@ -99,36 +184,52 @@ void filterRow(const uchar* row, const uchar* above, int bytes, int pixelBytes, 
 void deflatePart(const QImage& image, int pixelBytes, bool last, Part* part)
 {
     const int rowBytes = image.width() * pixelBytes;
-    std::vector<uchar> filtered(size_t(rowBytes) + 1);
+    const int filteredBytes = rowBytes + 1;
+    std::vector<uchar> band(size_t(filteredBytes) * BandRows);
+    std::vector<uchar> scratch(size_t(rowBytes) * FilterCount);
     std::vector<uchar> current(static_cast<size_t>(rowBytes));
     std::vector<uchar> previous(static_cast<size_t>(rowBytes));
+    const std::vector<uchar> zeros(static_cast<size_t>(rowBytes));
     z_stream stream = {};
-    if (deflateInit2(&stream, 1, Z_DEFLATED, -MAX_WBITS, 9, Z_HUFFMAN_ONLY) != Z_OK)
+    if (deflateInit2(&stream, MatchingLevel, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         return;
     const uLong rows = uLong(part->endRow - part->firstRow);
-    part->deflated.resize(int(deflateBound(&stream, rows * uLong(rowBytes + 1)) + 16));
+    part->deflated.resize(int(deflateBound(&stream, rows * uLong(filteredBytes)) + 4096));
     stream.next_out = reinterpret_cast<Bytef*>(part->deflated.data());
     stream.avail_out = uInt(part->deflated.size());
-    const uchar* above
-        = part->firstRow > 0 ? rowSamples(image, part->firstRow - 1, previous.data()) : nullptr;
+    const uchar* above = part->firstRow > 0 ? rowSamples(image, part->firstRow - 1, previous.data())
+                                            : zeros.data();
+    bool matching = true;
     bool ok = true;
-    for (int y = part->firstRow; y < part->endRow && ok; ++y) {
-        const uchar* row = rowSamples(image, y, current.data());
-        filterRow(row, above, rowBytes, pixelBytes, filtered.data());
-        part->adler = adler32(part->adler, filtered.data(), uInt(filtered.size()));
-        part->length += uLong(filtered.size());
-        stream.next_in = filtered.data();
-        stream.avail_in = uInt(filtered.size());
-        const bool lastRow = y + 1 == part->endRow;
-        const int flush = !lastRow ? Z_NO_FLUSH : (last ? Z_FINISH : Z_SYNC_FLUSH);
-        const int result = deflate(&stream, flush);
-        ok = stream.avail_in == 0 && (result == Z_OK || result == Z_STREAM_END);
-        if (row == current.data()) {
-            current.swap(previous);
-            above = previous.data();
-        } else {
-            above = row;
+    for (int first = part->firstRow; first < part->endRow && ok; first += BandRows) {
+        const int end = std::min(part->endRow, first + BandRows);
+        const int bandBytes = (end - first) * filteredBytes;
+        qint64 zeroBytes = 0;
+        for (int y = first; y < end; ++y) {
+            const uchar* row = rowSamples(image, y, current.data());
+            zeroBytes += filterRow(row, above, rowBytes, pixelBytes, scratch.data(),
+                band.data() + (y - first) * filteredBytes);
+            if (row == current.data()) {
+                current.swap(previous);
+                above = previous.data();
+            } else {
+                above = row;
+            }
         }
+        part->adler = adler32(part->adler, band.data(), uInt(bandBytes));
+        part->length += uLong(bandBytes);
+        const bool wantMatching = zeroBytes * 100 >= qint64(MatchingMinZeroPercent) * bandBytes;
+        if (wantMatching != matching) {
+            matching = wantMatching;
+            ok = pump(&stream, &part->deflated, Z_BLOCK)
+                && deflateParams(&stream, matching ? MatchingLevel : 1,
+                       matching ? Z_DEFAULT_STRATEGY : Z_HUFFMAN_ONLY)
+                    == Z_OK;
+        }
+        stream.next_in = band.data();
+        stream.avail_in = uInt(bandBytes);
+        const int flush = end < part->endRow ? Z_NO_FLUSH : (last ? Z_FINISH : Z_SYNC_FLUSH);
+        ok = ok && pump(&stream, &part->deflated, flush);
     }
     part->deflated.resize(int(stream.total_out));
     deflateEnd(&stream);
@@ -149,8 +250,8 @@ QList<QByteArray> imageData(const QImage& image, int pixelBytes)
     if (!parts[0].ok || !parts[1].ok)
         return {};
     const uLong adler = adler32_combine(parts[0].adler, parts[1].adler, z_off_t(parts[1].length));
-    // Deflate, 32 KiB window, fastest level.
-    return {QByteArray("\x78\x01", 2), parts[0].deflated, parts[1].deflated,
+    // Deflate, 32 KiB window, level "fast".
+    return {QByteArray("\x78\x5e", 2), parts[0].deflated, parts[1].deflated,
         bigEndian32(quint32(adler))};
 }
 

@@ -4,11 +4,12 @@
 class QImage;
 class QIODevice;
 
-// Writes true-colour PNG files several times faster than the toolkit's writer, at
-// about the same size: each row is predicted from its left and upper neighbours
-// (PNG filter "Average"), which leaves little for string matching, so the rows
-// are only Huffman coded, in two halves at once. Images it does not cover (other
-// pixel formats, colour spaces, text) go to the toolkit's writer unchanged.
+// Writes true-colour PNG files faster than the toolkit's writer and smaller:
+// each row gets the filter whose output is smallest, then bands of rows are
+// either searched for repeated strings (text, flat areas) or only Huffman coded
+// (noise, photos), in two halves at once that join into one stream. Images it
+// does not cover (other pixel formats, colour spaces, text) go to the
+// toolkit's writer unchanged.
 class PngWriter
 {
 public:

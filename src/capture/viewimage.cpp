@@ -1,7 +1,12 @@
 #include "viewimage.h"
 
+#include "platform/nativewindowevent.h"
+#include "platform/taskbar.h"
+
+#include <QCloseEvent>
 #include <QIcon>
 #include <QPainter>
+#include <QTimer>
 
 ViewImage::ViewImage(QWidget* parent)
     : QWidget(parent)
@@ -63,21 +68,50 @@ void ViewImage::setRect(QRect rect)
     selectRect = rect;
 }
 
+// The image and the selection are in screen pixels; on a scaled screen a
+// widget pixel covers several of them, so both are drawn at 1 / ratio.
 void ViewImage::paintEvent(QPaintEvent*)
 {
+    const qreal ratio = screenShot.devicePixelRatio();
     QPainter painter;
     painter.begin(this);
-    painter.drawPixmap(
-        QRect(0, 0, screenShot.width(), screenShot.height()), screenShot, screenShot.rect());
+    painter.drawPixmap(QRectF(0, 0, screenShot.width() / ratio, screenShot.height() / ratio),
+        screenShot, QRectF(screenShot.rect()));
     painter.end();
 
     // A faint veil over the selection; the rest of the screen stays as it was.
     painter.begin(this);
+    painter.scale(1 / ratio, 1 / ratio);
     painter.fillRect(selectRect, QColor(200, 200, 200, 50));
     painter.end();
 
     painter.begin(this);
+    painter.scale(1 / ratio, 1 / ratio);
     painter.setPen(QPen(QColor(0, 0, 0, 255)));
     painter.drawRects(&selectRect, 1);
     painter.end();
+}
+
+// Part of a capture, not a window of its own: no task-bar entry.
+void ViewImage::showEvent(QShowEvent* event)
+{
+    platform::keepOffTaskBar(winId());
+    QWidget::showEvent(event);
+}
+
+void ViewImage::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    emit closed();
+}
+
+// A window destroyed from outside is closed like any other; its native
+// window is made anew once the toolkit has left the event that reported it.
+bool ViewImage::nativeEvent(const QByteArray& eventType, void* message, long* result)
+{
+    if (platform::isWindowDestroyedEvent(eventType.constData(), message)) {
+        close();
+        QTimer::singleShot(0, this, [this]() { destroy(); });
+    }
+    return QWidget::nativeEvent(eventType, message, result);
 }

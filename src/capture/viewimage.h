@@ -18,6 +18,9 @@ signals:
     void mouseRelease(QMouseEvent* ev);
     void keyPress(QKeyEvent* ev);
     void keyRelease(QKeyEvent* ev);
+    // The window was closed: by the program, or from outside by the window
+    // manager or another client.
+    void closed();
 
 public slots:
     // The event handlers only relay: the controller decides what an event means.
@@ -34,6 +37,9 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, long* result) override;
 
 private:
     QPixmap screenShot;

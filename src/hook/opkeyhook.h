@@ -16,4 +16,6 @@ signals:
 private:
     static void reportHotKey(void* hook, int key);
     static void warnNoHotKeys();
+    static void warnWaylandSession();
+    static void showWarning(const QString& text);
 };

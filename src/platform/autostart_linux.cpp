@@ -73,10 +73,15 @@ bool writeEntry(const QString& launcherPath)
         return false;
     if (!QDir().mkpath(autostartDirectory()))
         return false;
+    // Written at every start: an entry that is already right is left alone.
+    const QByteArray entry = desktopEntry(launcherPath);
+    QFile old(entryPath());
+    if (old.open(QIODevice::ReadOnly) && old.size() == entry.size() && old.readAll() == entry)
+        return true;
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(desktopEntry(launcherPath));
+    file.write(entry);
     return file.commit();
 }
 

@@ -9,9 +9,9 @@
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xproto.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/record.h>
-
-#include <climits>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -25,6 +25,7 @@ struct RecordListener
     XRecordContext context = 0;
     QSocketNotifier* dataNotifier = nullptr;
     QSocketNotifier* controlNotifier = nullptr;
+    int xkbEventBase = -1;
     bool processing = false;
     platform::HotKeyCallback callback = nullptr;
     void* callbackContext = nullptr;
@@ -32,12 +33,34 @@ struct RecordListener
 
 RecordListener listener;
 
-// The level-0 keysym tells the main-row digits (XK_0 ... XK_9, equal to the
-// character codes) from keypad digits, whatever modifiers are held.
-int unmodifiedKeyCode(unsigned int keycode)
+void drainControlEvents();
+
+int activeGroup()
 {
-    const KeySym keysym = XkbKeycodeToKeysym(listener.control, static_cast<KeyCode>(keycode), 0, 0);
-    return keysym <= static_cast<KeySym>(INT_MAX) ? static_cast<int>(keysym) : 0;
+    XkbStateRec state;
+    return XkbGetState(listener.control, XkbUseCoreKbd, &state) == Success ? state.group : 0;
+}
+
+// A main-keyboard digit key is one that carries XK_0 ... XK_9 (equal to the
+// character codes) unshifted, as on us and de layouts, or shifted, as on
+// French AZERTY; this is what the key's code says, whatever modifiers are
+// held. Keypad keys never count. Returns 0 for any other key.
+int digitKeyCode(unsigned int keycode)
+{
+    // A layout change made just before the key must already count.
+    drainControlEvents();
+    const auto key = static_cast<KeyCode>(keycode);
+    int group = activeGroup();
+    if (XkbKeycodeToKeysym(listener.control, key, group, 0) == NoSymbol)
+        group = 0;
+    for (int level = 0; level < 2; ++level) {
+        const KeySym keysym = XkbKeycodeToKeysym(listener.control, key, group, level);
+        if (IsKeypadKey(keysym))
+            return 0;
+        if (keysym >= XK_0 && keysym <= XK_9)
+            return static_cast<int>(keysym);
+    }
+    return 0;
 }
 
 void onRecordedData(XPointer, XRecordInterceptData* recorded)
@@ -46,9 +69,11 @@ void onRecordedData(XPointer, XRecordInterceptData* recorded)
         const auto* event = reinterpret_cast<const xEvent*>(recorded->data);
         const int type = event->u.u.type & 0x7f;
         const unsigned int state = event->u.keyButtonPointer.state;
-        const int hotKey
-            = platform::hotKeyCode(type == KeyPress, unmodifiedKeyCode(event->u.u.detail),
-                (state & ControlMask) != 0, (state & ShiftMask) != 0);
+        const bool ctrl = (state & ControlMask) != 0;
+        const bool shift = (state & ShiftMask) != 0;
+        // Only a possible hot-key is worth a look at the keymap.
+        const int keyCode = type == KeyPress && ctrl && shift ? digitKeyCode(event->u.u.detail) : 0;
+        const int hotKey = platform::hotKeyCode(type == KeyPress, keyCode, ctrl, shift);
         // Unlike a Windows hook, nothing is released afterwards: the overlay
         // ignores key releases, and faked ones would leave the server's key
         // state at odds with the keys the user still holds.
@@ -88,16 +113,35 @@ public:
     }
 };
 
-// Nobody selects events on the control connection, but every client gets
-// MappingNotify; read it so the keysym lookup follows keymap changes.
+// The control connection hears of every keymap and layout change (core
+// MappingNotify, XKB new-keyboard and map events), so that the keysym lookup
+// follows them at once.
 void drainControlEvents()
 {
     while (XPending(listener.control) > 0) {
         XEvent event;
         XNextEvent(listener.control, &event);
-        if (event.type == MappingNotify)
+        if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
+        } else if (event.type == listener.xkbEventBase) {
+            auto* xkb = reinterpret_cast<XkbEvent*>(&event);
+            if (xkb->any.xkb_type == XkbNewKeyboardNotify || xkb->any.xkb_type == XkbMapNotify)
+                XkbRefreshKeyboardMapping(&xkb->map);
+        }
     }
+}
+
+void followKeymapChanges()
+{
+    int opcode = 0;
+    int errorBase = 0;
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    if (!XkbQueryExtension(
+            listener.control, &opcode, &listener.xkbEventBase, &errorBase, &major, &minor))
+        return;
+    const unsigned int changes = XkbNewKeyboardNotifyMask | XkbMapNotifyMask;
+    XkbSelectEvents(listener.control, XkbUseCoreKbd, changes, changes);
 }
 
 void closeConnections()
@@ -121,6 +165,7 @@ bool openRecordContext()
     int minor = 0;
     if (!XRecordQueryVersion(listener.control, &major, &minor))
         return false;
+    followKeymapChanges();
 
     XRecordRange* range = XRecordAllocRange();
     if (!range)

@@ -38,12 +38,28 @@ void AnimationThread::run()
     }
 }
 
+void AnimationThread::setHeld(bool held)
+{
+    QMutexLocker locker(&m_pauseMutex);
+    m_held = held;
+    m_pauseEnd.wakeAll();
+}
+
 // Sleeps the whole time unless the object is being destroyed; a stop() does not
-// shorten it, the loop only notices stop() at its next test.
+// shorten it, the loop only notices stop() at its next test. Time spent held
+// does not count.
 void AnimationThread::pause(int milliseconds)
 {
     QDeadlineTimer deadline(milliseconds);
     QMutexLocker locker(&m_pauseMutex);
-    while (!m_aborted && !deadline.hasExpired())
+    while (!m_aborted && !deadline.hasExpired()) {
+        if (m_held) {
+            const qint64 left = deadline.remainingTimeNSecs();
+            while (m_held && !m_aborted)
+                m_pauseEnd.wait(&m_pauseMutex);
+            deadline.setPreciseRemainingTime(0, left);
+            continue;
+        }
         m_pauseEnd.wait(&m_pauseMutex, deadline);
+    }
 }

@@ -28,6 +28,9 @@ public:
     int delay() const { return m_delay; }
     int interval() const { return m_interval; }
     void stop();
+    // A held thread sleeps without waking until it is let go, then goes on with
+    // what was left of its pause; nothing is skipped.
+    void setHeld(bool held);
 
 signals:
     void valueChanged(int value);
@@ -46,6 +49,7 @@ private:
     std::atomic<bool> m_running {true};
     // Only for the destructor: a sleeping run() must not outlive its object.
     std::atomic<bool> m_aborted {false};
+    bool m_held = false; // guarded by m_pauseMutex
     QMutex m_pauseMutex;
     QWaitCondition m_pauseEnd;
 };

@@ -14,10 +14,9 @@ void View::centerOnScreen(QWidget* widget)
     QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    // The extent a grab of the whole screen would have, in its own pixels, relative to its
-    // top-left corner; taken from the screen's size, since a real grab costs a frame's copy.
-    const QSize pixels = screen->geometry().size() * screen->devicePixelRatio();
-    const QRect screenRect(QPoint(0, 0), pixels);
+    // The screen's extent relative to its top-left corner, in the units windows
+    // are placed in: on a scaled screen its pixels would put the window off centre.
+    const QRect screenRect(QPoint(0, 0), screen->geometry().size());
     widget->move((screenRect.left() + screenRect.right()) / 2 - (width - 1) / 2,
         (screenRect.top() + screenRect.bottom()) / 2 - (height - 1) / 2);
 }

@@ -2,6 +2,8 @@
 
 #include "view.h"
 
+#include "platform/taskbar.h"
+
 #include <QCloseEvent>
 #include <QIcon>
 #include <QPainter>
@@ -50,6 +52,13 @@ void ViewConfirm::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawPixmap(pictureOffset + sideMargin, topMargin, picture);
+}
+
+// Part of a capture, not a window of its own: no task-bar entry.
+void ViewConfirm::showEvent(QShowEvent* event)
+{
+    platform::keepOffTaskBar(winId());
+    QWidget::showEvent(event);
 }
 
 void ViewConfirm::closeEvent(QCloseEvent* event)

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QPushButton>
 
@@ -19,6 +20,9 @@ const int ButtonRowHeight = 32;
 const int PauseSeconds = 5;
 const int WipeStepMs = 2;
 const int PanelStepMs = 1;
+// A picture declaring more pixels a side than this is not decoded: a few bytes
+// of a hostile file could otherwise cost hundreds of megabytes.
+const int MaxPictureSide = 8192;
 
 } // namespace
 
@@ -138,6 +142,32 @@ void ViewMain::closeEvent(QCloseEvent* event)
     emit closeRequest(event);
 }
 
+// No one sees a hidden or minimised carousel: it waits, without waking the
+// program, and goes on where it was when shown again.
+void ViewMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    holdCarouselWhenUnseen();
+}
+
+void ViewMain::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    holdCarouselWhenUnseen();
+}
+
+void ViewMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        holdCarouselWhenUnseen();
+}
+
+void ViewMain::holdCarouselWhenUnseen()
+{
+    m_slideThread.setHeld(!isVisible() || isMinimized());
+}
+
 void ViewMain::setWindowLook()
 {
     setWindowIcon(QIcon(":/icone/camera.png"));
@@ -189,13 +219,23 @@ void ViewMain::placeArrowButtons()
 }
 
 // Read once: pictures downloaded later appear at the next start. An unreadable
-// file keeps its turn as an empty picture.
+// or oversized file keeps its turn as an empty picture. Each is decoded straight
+// at the size it is shown.
 void ViewMain::loadPictures()
 {
     const QDir resources(QDir::homePath() + "/Pelicrow/Resources");
     for (const QFileInfo& entry : resources.entryInfoList()) {
-        if (entry.isFile())
-            m_pictures.append(QPixmap(entry.filePath()));
+        if (!entry.isFile())
+            continue;
+        QImageReader reader(entry.filePath());
+        const QSize declared = reader.size();
+        QImage picture;
+        if (declared.isValid() && declared.width() <= MaxPictureSide
+            && declared.height() <= MaxPictureSide) {
+            reader.setScaledSize(m_pictureSize);
+            picture = reader.read();
+        }
+        m_pictures.append(QPixmap::fromImage(std::move(picture)));
     }
 }
 

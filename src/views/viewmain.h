@@ -51,6 +51,9 @@ public slots:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void setWindowLook();
@@ -62,6 +65,7 @@ private:
     void makeConnections();
     void keepCurrentBehindWipe();
     void startWipe();
+    void holdCarouselWhenUnseen();
 
     QSize m_pictureSize;
     std::unique_ptr<QImage> m_background;

@@ -3,6 +3,7 @@
 #include "Model/modelconfig.h"
 #include "app/appnames.h"
 #include "platform/autostart.h"
+#include "platform/desktopsession.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -29,6 +30,7 @@ QString launcherPath()
 
 ViewSystray::ViewSystray(QObject* parent)
     : QSystemTrayIcon(parent)
+    , m_singleActivations(platform::trayDeliversSingleActivations())
 {
     createTexts();
     createActions();
@@ -110,9 +112,11 @@ void ViewSystray::connectActions()
         SLOT(trayDouble(QSystemTrayIcon::ActivationReason)));
 }
 
+// Hosts that deliver single activations only never report a double click.
 void ViewSystray::trayDouble(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason == QSystemTrayIcon::DoubleClick)
+    if (reason == QSystemTrayIcon::DoubleClick
+        || (reason == QSystemTrayIcon::Trigger && m_singleActivations))
         emit showViewMain();
 }
 
@@ -233,9 +237,13 @@ void ViewSystray::openDir()
     QDesktopServices::openUrl(QUrl::fromLocalFile(m_model->directory()));
 }
 
+// A menu exported to a StatusNotifier host carries each entry's state, not the
+// menu widget's: the entries themselves are switched too.
 void ViewSystray::setEnabled(bool enable)
 {
     m_contextMenu->setEnabled(enable);
+    for (QAction* action : m_contextMenu->actions())
+        action->setEnabled(enable);
 }
 
 void ViewSystray::showRunning()

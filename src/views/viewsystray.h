@@ -71,6 +71,7 @@ private:
     QMenu* m_contextMenu = nullptr;
     QMenu* m_typeMenu = nullptr;
     ModelConfig* m_model = nullptr;
+    bool m_singleActivations;
     QString m_changeExtensionText;
     QString m_exitText;
     QString m_helpText;

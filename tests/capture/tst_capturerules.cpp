@@ -1,5 +1,6 @@
 #include "Model/modelconfig.h"
 #include "capture/opimage.h"
+#include "capture/selection.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -89,7 +90,7 @@ void TestCaptureRules::isInsideSelection()
     QFETCH(QRect, selection);
     QFETCH(QPoint, pointer);
     QFETCH(bool, inside);
-    QCOMPARE(OpImage::isInsideSelection(selection, pointer.x(), pointer.y()), inside);
+    QCOMPARE(Selection(selection).contains(pointer), inside);
 }
 
 void TestCaptureRules::cutSourceRect_data()
@@ -110,9 +111,10 @@ void TestCaptureRules::cutSourceRect()
     QFETCH(QPoint, anchor);
     QFETCH(QPoint, pointer);
     QFETCH(QRect, source);
+    const Selection selection = Selection::startedAt(anchor).draggedTo(pointer);
     // The selection's far corner is one pixel short of the pointer.
-    const QRect selection(anchor, pointer - QPoint(1, 1));
-    QCOMPARE(OpImage::cutSourceRect(selection), source);
+    QCOMPARE(selection.rect(), QRect(anchor, pointer - QPoint(1, 1)));
+    QCOMPARE(selection.sourceRect(), source);
 }
 
 void TestCaptureRules::imageFileName_data()

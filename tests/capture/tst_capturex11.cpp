@@ -128,6 +128,8 @@ private slots:
     void fastCutSavesAndCopiesTheDraggedArea_data();
     void fastCutSavesAndCopiesTheDraggedArea();
     void escapeCancelsAtOnce();
+    void closingTheOverlayFromOutsideCancels_data();
+    void closingTheOverlayFromOutsideCancels();
     void otherKeysCancelOnlyAfterTheDelay();
     void realKeysReachTheOverlay();
     void normalCutWaitsForAClickInside();
@@ -247,20 +249,38 @@ void TestCaptureX11::fastCutSavesAndCopiesTheDraggedArea_data()
 {
     QTest::addColumn<QPoint>("from");
     QTest::addColumn<QPoint>("to");
-    QTest::newRow("right and down") << QPoint(100, 100) << QPoint(300, 200);
-    QTest::newRow("left and up") << QPoint(300, 200) << QPoint(100, 100);
+    QTest::addColumn<QString>("keyFirst");
+    const QPoint from(100, 100);
+    const QPoint to(300, 200);
+    QTest::newRow("right and down") << from << to << "";
+    QTest::newRow("left and up") << to << from << "";
+    // Modifiers alone end nothing: the hot-key's own Ctrl and Shift may still
+    // be held, and a window manager's chord must reach the window manager.
+    QTest::newRow("after ctrl") << from << to << "ctrl";
+    QTest::newRow("after shift") << from << to << "shift";
+    QTest::newRow("after alt") << from << to << "alt";
+    QTest::newRow("after super") << from << to << "super";
+    QTest::newRow("after altgr") << from << to << "ISO_Level3_Shift";
 }
 
 void TestCaptureX11::fastCutSavesAndCopiesTheDraggedArea()
 {
     QFETCH(QPoint, from);
     QFETCH(QPoint, to);
+    QFETCH(QString, keyFirst);
     QSignalSpy saved(opImage, &OpImage::imageSaved);
     QSignalSpy done(opImage, &OpImage::allDone);
 
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     opImage->fastCut();
     QVERIFY(QTest::qWaitForWindowExposed(overlay));
     QCOMPARE(overlay->geometry(), QRect(0, 0, 1920, 1080));
+    if (!keyFirst.isEmpty()) {
+        // Past the first 30 ms, in which any key but Escape is ignored anyway.
+        QTRY_VERIFY(sinceStart.elapsed() > 60);
+        xdotool({"key", keyFirst});
+    }
     drag(from, to);
 
     QTRY_COMPARE(done.count(), 1);
@@ -283,6 +303,38 @@ void TestCaptureX11::escapeCancelsAtOnce()
     QCOMPARE(done.count(), 1);
     QVERIFY(!overlay->isVisible());
     QVERIFY(savedFiles().isEmpty());
+}
+
+void TestCaptureX11::closingTheOverlayFromOutsideCancels_data()
+{
+    QTest::addColumn<bool>("destroyed");
+    QTest::newRow("close request") << false;
+    QTest::newRow("window destroyed") << true;
+}
+
+// As a window manager's close button or another client does it: the same as Escape.
+void TestCaptureX11::closingTheOverlayFromOutsideCancels()
+{
+    QFETCH(bool, destroyed);
+    QSignalSpy done(opImage, &OpImage::allDone);
+    opImage->normalCut();
+    QVERIFY(QTest::qWaitForWindowExposed(overlay));
+    drag(QPoint(500, 500), QPoint(600, 600));
+    QTRY_COMPARE(overlay->getRect(), QRect(QPoint(500, 500), QPoint(599, 599)));
+    if (destroyed)
+        xdotool({"windowclose", QString::number(overlay->winId())});
+    else
+        sendDeleteWindow(overlay->winId());
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(!overlay->isVisible());
+    QCOMPARE(overlay->getRect(), QRect(QPoint(500, 500), QPoint(499, 499)));
+
+    // The overlay comes back for the next cut, which saves.
+    opImage->fastCut();
+    QVERIFY(QTest::qWaitForWindowExposed(overlay));
+    drag(QPoint(100, 100), QPoint(300, 200));
+    QTRY_COMPARE(done.count(), 2);
+    QCOMPARE(fileImage(output->filePath(savedFiles().value(0))), screen.copy(100, 100, 200, 100));
 }
 
 void TestCaptureX11::otherKeysCancelOnlyAfterTheDelay()
@@ -311,6 +363,8 @@ void TestCaptureX11::realKeysReachTheOverlay()
     QSignalSpy done(opImage, &OpImage::allDone);
     opImage->normalCut();
     QVERIFY(QTest::qWaitForWindowExposed(overlay));
+    QVERIFY(runClient("xprop", {"-id", QString::number(overlay->winId()), "_NET_WM_STATE"})
+                .contains("_NET_WM_STATE_SKIP_TASKBAR"));
     drag(QPoint(500, 500), QPoint(600, 600));
     QTRY_COMPARE(overlay->getRect(), QRect(QPoint(500, 500), QPoint(599, 599)));
     xdotool({"key", "Escape"});
@@ -436,6 +490,8 @@ void TestCaptureX11::titleBarCloseReportsClosed()
 {
     QSignalSpy closed(opImage, &OpImage::viewConfirmClosed);
     startNormalCut(QPoint(100, 100), QPoint(300, 200));
+    QVERIFY(runClient("xprop", {"-id", QString::number(popup->winId()), "_NET_WM_STATE"})
+                .contains("_NET_WM_STATE_SKIP_TASKBAR"));
     sendDeleteWindow(popup->winId());
     QTRY_VERIFY(!popup->isVisible());
     QCOMPARE(closed.count(), 1);

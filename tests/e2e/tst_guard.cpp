@@ -19,6 +19,7 @@ private slots:
     void cleanup();
     void secondCopyIsTurnedAwayUntilFirstEnds();
     void terminationWritesAllSettings();
+    void withoutTrayClosedWindowStaysReachable();
 
 private:
     QProcess* startPelicrow();
@@ -80,6 +81,35 @@ void TestGuard::terminationWritesAllSettings()
     QFile fastCut(settingsDir() + "/config_fastcut.ini");
     QVERIFY(fastCut.open(QIODevice::ReadOnly));
     QCOMPARE(fastCut.readAll(), QByteArray("50"));
+}
+
+// Without a notification area a hidden window could never come back.
+void TestGuard::withoutTrayClosedWindowStaysReachable()
+{
+    TestSupport::Desktop desktop;
+    QVERIFY(desktop.start("openbox", "none"));
+    const qint64 pid = startPelicrow()->processId();
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(!(window = windowsOfProcess(pid).value(0)).isEmpty(), 10000);
+    const auto iconic = [&] {
+        return TestSupport::runTool("xprop", {"-id", window, "WM_STATE"}).contains("Iconic");
+    };
+    const auto clickOk = [&] {
+        TestSupport::runTool(
+            "xdotool", {"mousemove", "--window", window, "212", "318", "click", "1"});
+    };
+    clickOk();
+    QTRY_VERIFY_WITH_TIMEOUT(iconic(), 5000);
+
+    // With a tray the window hides, and comes back should the tray go.
+    TestSupport::Desktop tray;
+    QVERIFY(tray.start("none", "trayer"));
+    TestSupport::runTool("xdotool", {"windowactivate", "--sync", window});
+    QTRY_VERIFY_WITH_TIMEOUT(windowsOfProcess(pid).contains(window), 5000);
+    clickOk();
+    QTRY_VERIFY_WITH_TIMEOUT(!windowsOfProcess(pid).contains(window) && !iconic(), 5000);
+    tray.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(iconic(), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestGuard)

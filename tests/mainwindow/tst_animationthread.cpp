@@ -30,6 +30,7 @@ public:
         QMutexLocker locker(&mutex);
         return recordedValues;
     }
+    qint64 elapsed() const { return clock.elapsed(); }
     QList<qint64> times() const
     {
         QMutexLocker locker(&mutex);
@@ -69,6 +70,7 @@ private slots:
     void countsOnePastTheEnd_data();
     void countsOnePastTheEnd();
     void pausesBeforeEachStep();
+    void waitsTheDelayInWholeSeconds_data();
     void waitsTheDelayInWholeSeconds();
     void stopDuringTheDelayEmitsNothing();
     void stopAndRestartDuringTheDelayEmitsOnlyTheLastValue();
@@ -121,18 +123,37 @@ void TestAnimationThread::pausesBeforeEachStep()
             qPrintable(QString("step %1 after %2 ms").arg(i).arg(times.at(i) - times.at(i - 1))));
 }
 
+void TestAnimationThread::waitsTheDelayInWholeSeconds_data()
+{
+    // Time spent held does not count: the pause goes on where it was.
+    QTest::addColumn<int>("heldMs");
+    QTest::newRow("free") << 0;
+    QTest::newRow("held at first") << 1500;
+}
+
 void TestAnimationThread::waitsTheDelayInWholeSeconds()
 {
+    QFETCH(int, heldMs);
     AnimationThread thread;
     Recording recording;
     recording.attach(thread);
     configure(thread, 0, 1, 1, 1);
+    thread.setHeld(heldMs > 0);
+    QSignalSpy finished(&thread, &QThread::finished);
+    thread.start(QThread::InheritPriority);
+    qint64 releasedAt = 0;
+    if (heldMs > 0) {
+        QVERIFY(!finished.wait(heldMs));
+        QVERIFY(recording.values().isEmpty());
+        releasedAt = recording.elapsed();
+        thread.setHeld(false);
+    }
 
-    runToEnd(thread, 5000);
-
+    QVERIFY(thread.wait(5000));
     QCOMPARE(recording.values(), (QList<int> {1, 2}));
-    QVERIFY2(
-        recording.times().first() >= 1000, qPrintable(QString::number(recording.times().first())));
+    // The whole delay is still ahead when the thread is let go.
+    QVERIFY2(recording.times().first() >= releasedAt + (heldMs > 0 ? 900 : 1000),
+        qPrintable(QString::number(recording.times().first() - releasedAt)));
 }
 
 void TestAnimationThread::stopDuringTheDelayEmitsNothing()

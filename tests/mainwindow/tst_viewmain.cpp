@@ -181,6 +181,10 @@ void TestViewMain::arrowsStepAtOnceInCaseInsensitiveOrder()
     writePicture("a.png", Qt::red);
     writePicture("B.png", Qt::green);
     writeBytes("broken.png", "not a picture");
+    // Small on disk, but more pixels a side than any carousel picture may have.
+    QImage oversized(8193, 2, QImage::Format_RGB32);
+    oversized.fill(Qt::yellow);
+    QVERIFY(oversized.save(resourcesDir() + "/bz-oversized.png"));
     writePicture("c.png", Qt::blue);
     ViewMain window(nullptr);
     window.show();
@@ -191,7 +195,10 @@ void TestViewMain::arrowsStepAtOnceInCaseInsensitiveOrder()
     QCOMPARE(window.getAdWidget()->width(), 400);
     QCOMPARE(shownAt(window, 10, 150), QColor(Qt::green));
     QCOMPARE(shownAt(window, 390, 150), QColor(Qt::green));
-    // The unreadable file takes its turn and leaves the previous picture in view.
+    // The unreadable and the oversized file take their turns and leave the
+    // previous picture in view.
+    QTest::mouseClick(nextButton(window), Qt::LeftButton);
+    QCOMPARE(shownAt(window, 200, 150), QColor(Qt::green));
     QTest::mouseClick(nextButton(window), Qt::LeftButton);
     QCOMPARE(shownAt(window, 200, 150), QColor(Qt::green));
     QTest::mouseClick(nextButton(window), Qt::LeftButton);
@@ -200,6 +207,7 @@ void TestViewMain::arrowsStepAtOnceInCaseInsensitiveOrder()
     QCOMPARE(shownAt(window, 200, 150), QColor(Qt::red));
     QTest::mouseClick(backButton(window), Qt::LeftButton);
     QCOMPARE(shownAt(window, 200, 150), QColor(Qt::blue));
+    QTest::mouseClick(backButton(window), Qt::LeftButton);
     QTest::mouseClick(backButton(window), Qt::LeftButton);
     QTest::mouseClick(backButton(window), Qt::LeftButton);
     QCOMPARE(shownAt(window, 200, 150), QColor(Qt::green));

@@ -178,7 +178,7 @@ QStringList exportedTrayMenu()
             "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"})
                              .section(QLatin1Char('\''), 1, 1);
     const QString layout = gdbusCall({"--dest", item[0], "--object-path", path, "--method",
-        "com.canonical.dbusmenu.GetLayout", "0", "-1", "[]"});
+        "com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "[]"});
     // Each entry is (id, {properties}, [children]): the depth of the brackets
     // around a property list is the depth of the entry.
     QStringList entries;
@@ -213,7 +213,7 @@ bool callTrayItem(const QString& method, const QPoint& at)
         return false;
     bool succeeded = false;
     gdbusCall({"--dest", item[0], "--object-path", item[1], "--method",
-                  "org.kde.StatusNotifierItem." + method, QString::number(at.x()),
+                  "org.kde.StatusNotifierItem." + method, "--", QString::number(at.x()),
                   QString::number(at.y())},
         &succeeded);
     return succeeded;

@@ -122,6 +122,12 @@ void ScriptedServer::readRequest(QTcpSocket* socket)
     socket->write(response.first);
     if (response.second == Close)
         socket->disconnectFromHost();
+    if (response.second == Endless) {
+        connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+            if (socket->bytesToWrite() < 65536)
+                socket->write(QByteArray(65536, 'e'));
+        });
+    }
     emit requestReceived(request);
 }
 
@@ -144,13 +150,14 @@ bool BackgroundProcess::start(const QString& program, const QStringList& argumen
     return m_process.waitForStarted(5000);
 }
 
-bool ReferenceService::start(const QString& contentFolder)
+bool ReferenceService::start(const QString& contentFolder, const QStringList& options)
 {
     const QString script
         = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
     if (!BackgroundProcess::start(QStringLiteral("python3"),
-            {script, "--host", serverAddress().toString(), "--port", "0", "--content",
-                contentFolder, "--signing-key", TestSupport::signingKeyPath()}))
+            QStringList {script, "--host", serverAddress().toString(), "--port", "0", "--content",
+                contentFolder, "--signing-key", TestSupport::signingKeyPath()}
+                + options))
         return false;
     QDeadlineTimer deadline(10000);
     while (!process().canReadLine() && !deadline.hasExpired())
@@ -163,6 +170,25 @@ bool ReferenceService::start(const QString& contentFolder)
 QString ReferenceService::baseUrl(const QString& host) const
 {
     return QStringLiteral("http://%1:%2").arg(host).arg(m_port);
+}
+
+int threadCount(qint64 pid)
+{
+    const QString process = pid ? QString::number(pid) : QStringLiteral("self");
+    return QDir(QStringLiteral("/proc/%1/task").arg(process))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return -1;
 }
 
 bool waitForPort(quint16 port, int timeoutMs)

@@ -39,7 +39,8 @@ class ScriptedServer : public QObject
 {
     Q_OBJECT
 public:
-    enum Ending { Close, KeepOpen };
+    // Endless: after the scripted bytes, more bytes for as long as the client reads.
+    enum Ending { Close, KeepOpen, Endless };
 
     explicit ScriptedServer(QObject* parent = nullptr);
 
@@ -82,13 +83,18 @@ private:
 class ReferenceService : public BackgroundProcess
 {
 public:
-    bool start(const QString& contentFolder);
+    bool start(const QString& contentFolder, const QStringList& options = {});
     QString baseUrl(const QString& host = QStringLiteral("127.0.0.1")) const;
     quint16 port() const { return m_port; }
 
 private:
     quint16 m_port = 0;
 };
+
+// Threads of a process (this one when 0), from /proc.
+int threadCount(qint64 pid = 0);
+// Resident memory of this process in bytes, from /proc.
+qint64 residentBytes();
 
 // Waits until something accepts connections on the loopback port.
 bool waitForPort(quint16 port, int timeoutMs = 10000);

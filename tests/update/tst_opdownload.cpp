@@ -38,6 +38,17 @@ QString downloadsFolder()
     return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
 }
 
+// As xdg-user-dirs-update leaves it when ~/Downloads is gone: the home folder itself.
+void setDownloadsToHome(bool home)
+{
+    const QString dirs = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation)
+        + QStringLiteral("/user-dirs.dirs");
+    if (home)
+        writeFile(dirs, "XDG_DOWNLOAD_DIR=\"$HOME/\"\n");
+    else
+        QFile::remove(dirs);
+}
+
 } // namespace
 
 class TestOpDownload : public QObject
@@ -51,9 +62,11 @@ private slots:
     void replies();
     void namesThatLeaveTheFolder_data();
     void namesThatLeaveTheFolder();
+    void unwritableTargetFallsBackToDownloads_data();
     void unwritableTargetFallsBackToDownloads();
     void writtenNowhereIsReported();
-    void fiftyMegabytePicture();
+    void byteCaps_data();
+    void byteCaps();
     void twoDownloadsOfOneAddress();
 
 private:
@@ -73,6 +86,8 @@ void TestOpDownload::init()
     delete m_update;
     m_server = new ScriptedServer(this);
     m_update = new OpUpdate(this);
+    m_update->setTransferTimeout(1500);
+    setDownloadsToHome(false);
 }
 
 OpDownload* TestOpDownload::download(const QString& url, const QString& dir)
@@ -90,22 +105,32 @@ void TestOpDownload::fileNames_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("plain");
+    QTest::addColumn<bool>("picture");
+    const QString longName = QString(251, 'n') + ".png";
     QTest::newRow("picture") << "http://h/images/a.png"
-                             << "a.png" << true;
+                             << "a.png" << true << true;
     QTest::newRow("no slash at all") << "a.png"
-                                     << "a.png" << true;
+                                     << "a.png" << true << true;
     QTest::newRow("ends in a slash") << "http://h/images/"
-                                     << "" << false;
+                                     << "" << false << false;
     QTest::newRow("dot") << "http://h/images/."
-                         << "." << false;
+                         << "." << false << false;
     QTest::newRow("dot-dot") << "http://h/images/.."
-                             << ".." << false;
+                             << ".." << false << false;
     QTest::newRow("backslashes") << "http://h/..\\..\\evil.png"
-                                 << "..\\..\\evil.png" << false;
+                                 << "..\\..\\evil.png" << false << false;
     QTest::newRow("dots inside a name") << "http://h/a..b.png"
-                                        << "a..b.png" << true;
+                                        << "a..b.png" << true << true;
     QTest::newRow("encoded slash stays text") << "http://h/a%2F..%2Fb"
-                                              << "a%2F..%2Fb" << true;
+                                              << "a%2F..%2Fb" << true << false;
+    QTest::newRow("hidden") << "http://h/.bashrc"
+                            << ".bashrc" << false << false;
+    QTest::newRow("no picture suffix") << "http://h/setup.desktop"
+                                       << "setup.desktop" << true << false;
+    QTest::newRow("upper-case suffix") << "http://h/A.JPG"
+                                       << "A.JPG" << true << true;
+    QTest::newRow("255 bytes") << "http://h/" + longName << longName << true << true;
+    QTest::newRow("256 bytes") << "http://h/n" + longName << "n" + longName << false << false;
 }
 
 void TestOpDownload::fileNames()
@@ -113,8 +138,10 @@ void TestOpDownload::fileNames()
     QFETCH(QString, address);
     QFETCH(QString, name);
     QFETCH(bool, plain);
+    QFETCH(bool, picture);
     QCOMPARE(fileNameOf(address), name);
     QCOMPARE(isPlainFileName(name), plain);
+    QCOMPARE(isPictureName(name), picture);
     QVERIFY(!isPlainFileName(QStringLiteral("a/b")));
 }
 
@@ -147,6 +174,7 @@ void TestOpDownload::replies_data()
         << "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + QByteArray("12345678")
         << QByteArray("1234");
     QTest::newRow("empty body") << httpResponse(200, QByteArray()) << QByteArray("old");
+    QTest::newRow("silent server") << QByteArray() << QByteArray("old");
 }
 
 void TestOpDownload::replies()
@@ -155,7 +183,8 @@ void TestOpDownload::replies()
     QFETCH(QByteArray, saved);
     const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     writeFile(dir + "/picture.png", "old");
-    m_server->respond("/images/picture.png", response);
+    m_server->respond("/images/picture.png", response,
+        response.isEmpty() ? ScriptedServer::KeepOpen : ScriptedServer::Close);
     OpDownload* downloader = download(m_server->url("/images/picture.png"), dir);
     QCOMPARE(fileBytes(dir + "/picture.png"), saved);
     // Nothing half-written is left beside it, and nothing went to the download folder.
@@ -170,11 +199,17 @@ void TestOpDownload::namesThatLeaveTheFolder_data()
     QTest::newRow("address ending in a slash") << "/images/";
     QTest::newRow("dot-dot") << "/images/..";
     QTest::newRow("backslashes") << "/images/..\\..\\evil.png";
+    QTest::newRow("hidden") << "/images/.bashrc";
+    QTest::newRow("encoded, hidden once decoded") << "/images/x%2F..%2F.profile";
+    QTest::newRow("no picture suffix") << "/images/setup.desktop";
+    QTest::newRow("the program's name") << "/images/Pelicrow";
+    QTest::newRow("over-long") << "/images/" + QString(300, 'n') + ".png";
 }
 
 void TestOpDownload::namesThatLeaveTheFolder()
 {
     QFETCH(QString, path);
+    setDownloadsToHome(true);
     m_server->respondToOthers(httpResponse(200, "evil"));
     const QString dir = m_dir.filePath(QStringLiteral("names/Resources"));
     QDir().mkpath(dir);
@@ -188,16 +223,32 @@ void TestOpDownload::namesThatLeaveTheFolder()
     QCOMPARE(filesUnder(QDir::homePath()) + filesUnder(m_dir.path()), before);
 }
 
+void TestOpDownload::unwritableTargetFallsBackToDownloads_data()
+{
+    QTest::addColumn<bool>("downloadsAtHome");
+    QTest::newRow("download folder") << false;
+    QTest::newRow("download folder is the home folder") << true;
+}
+
 void TestOpDownload::unwritableTargetFallsBackToDownloads()
 {
+    QFETCH(bool, downloadsAtHome);
+    setDownloadsToHome(downloadsAtHome);
+    const QStringList homeFiles = QDir::home().entryList(QDir::Files | QDir::Hidden);
     // A file where the folder should be: the folder can neither be made nor written.
     const QString blocked = m_dir.filePath(QStringLiteral("blocked/Resources"));
     writeFile(blocked, "a file, not a folder");
     m_server->respond("/images/fallback.png", httpResponse(200, pattern(5000)));
-    OpDownload* downloader = download(m_server->url("/images/fallback.png"), blocked);
-    QCOMPARE(fileBytes(downloadsFolder() + "/fallback.png"), pattern(5000));
-    QCOMPARE(downloader->filePath(), downloadsFolder() + "/fallback.png");
+    // The second time the name is taken: the first file stays.
+    const QString folder = downloadsFolder() + "/Pelicrow/";
+    for (const QString name : {"fallback.png", "fallback (1).png"}) {
+        OpDownload* downloader = download(m_server->url("/images/fallback.png"), blocked);
+        QCOMPARE(downloader->filePath(), folder + name);
+        QCOMPARE(fileBytes(folder + name), pattern(5000));
+    }
     QCOMPARE(fileBytes(blocked), QByteArray("a file, not a folder"));
+    QCOMPARE(QDir::home().entryList(QDir::Files | QDir::Hidden), homeFiles);
+    QDir(folder).removeRecursively();
 }
 
 void TestOpDownload::writtenNowhereIsReported()
@@ -216,16 +267,41 @@ void TestOpDownload::writtenNowhereIsReported()
     QFile::remove(downloadsFolder());
 }
 
-void TestOpDownload::fiftyMegabytePicture()
+void TestOpDownload::byteCaps_data()
 {
-    const QByteArray big = pattern(50 * 1024 * 1024);
-    m_server->respond("/images/big.png", httpResponse(200, big));
-    const QString dir = m_dir.filePath(QStringLiteral("big"));
-    download(m_server->url("/images/big.png"), dir);
+    QTest::addColumn<QByteArray>("response");
+    QTest::addColumn<bool>("endless");
+    QTest::addColumn<bool>("kept");
+    const QByteArray head = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("19 MB") << httpResponse(200, pattern(19 << 20)) << false << true;
+    QTest::newRow("21 MB, declared") << httpResponse(200, pattern(21 << 20)) << false << false;
+    QTest::newRow("endless, no length") << head + "\r\n" << true << false;
+}
+
+void TestOpDownload::byteCaps()
+{
+    QFETCH(QByteArray, response);
+    QFETCH(bool, endless);
+    QFETCH(bool, kept);
+    m_server->respond(
+        "/images/big.png", response, endless ? ScriptedServer::Endless : ScriptedServer::Close);
+    const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    const qint64 before = residentBytes();
+    qint64 most = before;
+    m_update->download(m_server->url("/images/big.png"), dir);
+    QDeadlineTimer deadline(60000);
+    while (m_update->busy() && !deadline.hasExpired()) {
+        most = std::max(most, residentBytes());
+        QTest::qWait(10);
+    }
+    QVERIFY(!m_update->busy());
+    QVERIFY2(most - before < 64 << 20, qPrintable(QString::number(most - before)));
     const QByteArray saved = fileBytes(dir + "/big.png");
-    QCOMPARE(saved.size(), big.size());
-    QCOMPARE(QCryptographicHash::hash(saved, QCryptographicHash::Sha1),
-        QCryptographicHash::hash(big, QCryptographicHash::Sha1));
+    if (kept)
+        QCOMPARE(QCryptographicHash::hash(saved, QCryptographicHash::Sha1),
+            QCryptographicHash::hash(pattern(19 << 20), QCryptographicHash::Sha1));
+    else
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestOpDownload::twoDownloadsOfOneAddress()

@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 using namespace UpdateTest;
 
 namespace {
@@ -24,15 +27,14 @@ QString executablePath()
     return OpUpdate::executableDirectory() + QLatin1Char('/') + AppNames::MainExecutable;
 }
 
-// The cycle has no end marker: it is over when the request and every download have ended.
-bool waitForCycle(OpUpdate& update, int timeoutMs = 20000)
+// Also counts the threads at their most, for tests that bound them.
+bool waitForCycle(OpUpdate& update, int timeoutMs = 20000, int* mostThreads = nullptr)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        const auto replies = update.findChildren<QNetworkReply*>();
-        if (!replies.isEmpty()
-            && std::all_of(replies.begin(), replies.end(),
-                [](QNetworkReply* reply) { return reply->isFinished(); }))
+        if (mostThreads)
+            *mostThreads = std::max(*mostThreads, threadCount());
+        if (!update.busy())
             return true;
         QTest::qWait(20);
     }
@@ -92,6 +94,8 @@ private slots:
     void addressListedTwice();
     void onlyVerifiedProgramsAreKept_data();
     void onlyVerifiedProgramsAreKept();
+    void manyPictures();
+    void stalledServiceClients();
     void cycleThroughProxy_data();
     void cycleThroughProxy();
 
@@ -361,6 +365,13 @@ void TestOpUpdate::hostileManifests_data()
     QTest::newRow("the service says 0") << 200 << QByteArray("0") << 0 << 0;
     QTest::newRow("404 page holding a manifest") << 404 << manifest << 0 << 0;
     QTest::newRow("cut off mid-manifest") << 200 << manifest << 300 << 0;
+    // "$" stands for the test's folder, holding a private key and a named pipe.
+    QTest::newRow("local files, resources and pipes")
+        << 200
+        << QByteArray(R"({"versions":{"2.0":"file://$/key"},"images":{"a":"file://$/pipe.png",)"
+                      R"("b":"qrc:/icone/camera.png","c":"FILE:$/key.png","d":"/$/key.png"}})")
+        << 0 << 1;
+    QTest::newRow("a service that never answers") << 0 << QByteArray() << 0 << 0;
 }
 
 void TestOpUpdate::hostileManifests()
@@ -370,19 +381,30 @@ void TestOpUpdate::hostileManifests()
     QFETCH(int, missingBytes);
     QFETCH(int, readyCount);
     ScriptedServer server;
-    body.replace("@", server.url(QString()).toUtf8());
+    body.replace("@", server.url(QString()).toUtf8()).replace("$", m_dir.path().toUtf8());
+    writeFile(m_dir.filePath("key"), "private key");
+    QFile::setPermissions(m_dir.filePath("key"), QFileDevice::ReadOwner);
+    QFile::copy(m_dir.filePath("key"), m_dir.filePath("key.png"));
+    QFile::remove(m_dir.filePath("pipe.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(m_dir.filePath("pipe.png")).constData(), 0600), 0);
     server.respond("/includes/json.php",
-        httpResponse(status, body, false,
-            "Content-Length: " + QByteArray::number(body.size() + missingBytes) + "\r\n"));
+        status ? httpResponse(status, body, false,
+            "Content-Length: " + QByteArray::number(body.size() + missingBytes) + "\r\n")
+               : QByteArray(),
+        status ? ScriptedServer::Close : ScriptedServer::KeepOpen);
     server.respondToOthers(httpResponse(200, "should never be fetched"));
     OpUpdate update;
     update.setServiceUrl(server.url(QString()));
+    update.setTransferTimeout(1000);
     QSignalSpy ready(&update, &OpUpdate::modelJsonReady);
     update.startUpdate();
     QVERIFY(waitForCycle(update));
     QCOMPARE(ready.count(), readyCount);
     QCOMPARE(downloadedUrls(update), QStringList());
     QCOMPARE(server.requests().size(), 1);
+    QVERIFY(!QFile::exists(OpUpdate::executableDirectory()));
+    QCOMPARE(
+        QDir(OpUpdate::resourcesDirectory()).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestOpUpdate::manifestInManyChunks()
@@ -498,6 +520,64 @@ void TestOpUpdate::onlyVerifiedProgramsAreKept()
     QCOMPARE(server.requests().size(), keyBuiltIn ? 3 : 1);
     QCOMPARE(QFile::exists(executablePath()), kept);
     QCOMPARE(QFile::exists(ExecutableCheck::signaturePath(executablePath())), kept);
+}
+
+void TestOpUpdate::manyPictures()
+{
+    // Today's usual limit of open files: each download must give back what it used.
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit before = limit;
+    limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    ScriptedServer server;
+    QByteArray manifest = R"({"images":{)";
+    for (int i = 0; i < 600; ++i)
+        manifest
+            += QStringLiteral(R"("%1":"%2/p/%1.png",)").arg(i).arg(server.url(QString())).toUtf8();
+    manifest.chop(1);
+    server.respond("/includes/json.php", httpResponse(200, manifest + "}}"));
+    server.respondToOthers(httpResponse(200, "picture"));
+    OpUpdate update;
+    update.setServiceUrl(server.url(QString()));
+    const int threadsBefore = threadCount();
+    int mostThreads = 0;
+    update.startUpdate();
+    QVERIFY(waitForCycle(update, 120000, &mostThreads));
+    setrlimit(RLIMIT_NOFILE, &before);
+    QCOMPARE(QDir(OpUpdate::resourcesDirectory()).entryList(QDir::Files).size(), 600);
+    QVERIFY2(mostThreads <= threadsBefore + 16, qPrintable(QString::number(mostThreads)));
+    // What stays is the network module's own few threads, not one per download.
+    QTRY_VERIFY(threadCount() <= threadsBefore + 4);
+}
+
+void TestOpUpdate::stalledServiceClients()
+{
+    ReferenceService service;
+    QVERIFY(service.start(m_dir.filePath("content"), {"--timeout", "1", "--workers", "3"}));
+    std::vector<std::unique_ptr<QTcpSocket>> stalled;
+    for (int i = 0; i < 10; ++i) {
+        stalled.push_back(std::make_unique<QTcpSocket>());
+        stalled.back()->connectToHost(QHostAddress::LocalHost, service.port());
+        QVERIFY(stalled.back()->waitForConnected(5000));
+        if (i % 2) // half a request: these take a worker each
+            stalled.back()->write("GET /images/a.png HTTP/1.1\r\n");
+    }
+    // Another client still gets its answer, and the stalled ones go after the time-out.
+    const QByteArray answer = requestTo(service.port(), "GET /x HTTP/1.1\r\nHost: x\r\n\r\n");
+    QVERIFY2(answer.startsWith("HTTP/1.1 404"), answer.constData());
+    int mostThreads = 0;
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()
+        && std::any_of(stalled.begin(), stalled.end(), [](const auto& socket) {
+               return socket->state() != QAbstractSocket::UnconnectedState;
+           })) {
+        mostThreads = std::max(mostThreads, threadCount(service.process().processId()));
+        QTest::qWait(20);
+    }
+    for (const auto& socket : stalled)
+        QCOMPARE(socket->state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(mostThreads <= 2 + 3, qPrintable(QString::number(mostThreads)));
 }
 
 void TestOpUpdate::cycleThroughProxy_data()

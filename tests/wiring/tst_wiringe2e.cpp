@@ -138,10 +138,13 @@ private slots:
     void startShowsCentredWindowAndDockedIcon();
     void configWidensToEightHundredAndBack();
     void okHidesWindowAndDoubleClickShowsIt();
+    void hotKeysWaitWhileChooseDirectoryIsOpen();
+    void balloonIsNoPartOfTheNextCapture();
     void trayMenuIsShutWhileNormalCutPopupIsOpen();
     void saveAsIntoNewFolderShowsInTrayAndPanelAtOnce();
     void carouselClickOpensTheSite();
     void windowExitWritesSettingsAndEndsWithOne();
+    void statusNotifierTrayGreysMenuInCaptureAndClickRestores();
 
 private:
     bool startPelicrow();
@@ -451,6 +454,41 @@ void TestWiringEndToEnd::okHidesWindowAndDoubleClickShowsIt()
     QCOMPARE(geometryOf(window), QRect(MainWindowOrigin, MainWindowSize));
 }
 
+// An overlay over our own modal dialog would take no input: the keys wait.
+void TestWiringEndToEnd::hotKeysWaitWhileChooseDirectoryIsOpen()
+{
+    QVERIFY(!openTrayMenu().isEmpty());
+    xdotool({"key", "Down", "Down", "Down", "Return"});
+    QString dialog;
+    QTRY_VERIFY_WITH_TIMEOUT(!(dialog = windowNamed("^Choose Directory$")).isEmpty(), 5000);
+    xdotool({"key", "ctrl+shift+2"});
+    // The hot-key reaches the program before this Escape does.
+    xdotool({"windowfocus", "--sync", dialog});
+    xdotool({"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(windowNamed("^Choose Directory$").isEmpty(), 5000);
+    QVERIFY(overlay().isEmpty());
+}
+
+// Two full-screen cuts in a row: the first one's balloon is up during the second.
+void TestWiringEndToEnd::balloonIsNoPartOfTheNextCapture()
+{
+    const QDir desktop(QDir::homePath() + "/Desktop");
+    const auto shots = [&] { return desktop.entryList({"*.png"}, QDir::Files, QDir::Time); };
+    const QStringList before = shownWindows();
+    xdotool({"key", "ctrl+shift+3"});
+    QStringList balloon;
+    QTRY_VERIFY_WITH_TIMEOUT(!(balloon = windowsSince(before)).isEmpty(), 5000);
+    const QRect area = geometryOf(balloon.first());
+    xdotool({"key", "ctrl+shift+3"});
+    QTRY_COMPARE_WITH_TIMEOUT(shots().size(), 2, 5000);
+    QImage second(desktop.filePath(shots().first()));
+    QImage first(desktop.filePath(shots().last()));
+    // The balloon points at the icon, which the host may have redrawn meanwhile.
+    QPainter(&second).fillRect(geometryOf(trayIcon()), Qt::black);
+    QPainter(&first).fillRect(geometryOf(trayIcon()), Qt::black);
+    QCOMPARE(second.copy(area), first.copy(area));
+}
+
 void TestWiringEndToEnd::trayMenuIsShutWhileNormalCutPopupIsOpen()
 {
     QVERIFY(openNormalCutPopup());
@@ -514,6 +552,38 @@ void TestWiringEndToEnd::windowExitWritesSettingsAndEndsWithOne()
     removeSettingFiles();
     clickInMainWindow(ExitButton);
     verifyEndedWritingSettings();
+}
+
+// A StatusNotifier host shows the exported menu and sends single activations.
+void TestWiringEndToEnd::statusNotifierTrayGreysMenuInCaptureAndClickRestores()
+{
+    if (TestSupport::desktopWm() != "none")
+        QSKIP("brings up a desktop of its own");
+    TestSupport::Desktop desktop;
+    QVERIFY(desktop.start("xfwm4", "sni"));
+    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    QTRY_COMPARE_WITH_TIMEOUT(
+        TestSupport::exportedTrayMenu().filter(QRegExp("^\\w")).size(), 7, 10000);
+    QVERIFY(TestSupport::exportedTrayMenu().filter("[disabled]").isEmpty());
+
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        xdotool({"key", "ctrl+shift+2"});
+        if (QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 500))
+            break;
+    }
+    QVERIFY(!overlay().isEmpty());
+    const QStringList during = TestSupport::exportedTrayMenu().filter(QRegExp("^\\w"));
+    QCOMPARE(during.filter(" [disabled]").size(), 7);
+    xdotool({"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::exportedTrayMenu().filter("[disabled]").isEmpty(), 5000);
+
+    clickInMainWindow(OkButton);
+    QTRY_VERIFY_WITH_TIMEOUT(mainWindow().isEmpty(), 5000);
+    // The panel's tray holds this one icon at its right end.
+    const int right = QGuiApplication::primaryScreen()->size().width();
+    xdotool({"mousemove", QString::number(right - 12), "12", "click", "1"});
+    QTRY_VERIFY_WITH_TIMEOUT(!mainWindow().isEmpty(), 5000);
 }
 
 QTEST_MAIN(TestWiringEndToEnd)

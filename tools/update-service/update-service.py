@@ -10,7 +10,8 @@ the files of that folder by GET:
 
 A wrong or missing key is answered with "0". The service binds to loopback by
 default, never serves anything outside its content folder and logs one line
-per request on standard error.
+per request on standard error. Each connection has a time-out and only a few
+are served at once, so stalled clients cannot hold the service.
 
 Executables are signed: with --signing-key, "<address of an executable>.sig"
 is answered with its detached Ed25519 signature. --make-key creates such a key
@@ -20,15 +21,20 @@ needs python3-cryptography; the rest is the Python 3 standard library.
 
 import argparse
 import base64
+import collections
 import email.parser
 import email.policy
 import html
 import json
 import mimetypes
 import os
+import queue
 import re
+import selectors
 import shutil
 import sys
+import threading
+import time
 import urllib.parse
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -37,6 +43,8 @@ ACCESS_KEY = "5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"
 REQUEST_PATH = "/includes/json.php"
 SIGNATURE_SUFFIX = ".sig"
 MAX_REQUEST_BODY = 1 << 20
+SOCKET_TIMEOUT = 10.0
+WORKERS = 16
 HOST_HEADER = re.compile(r"^[A-Za-z0-9.\-]+(:[0-9]{1,5})?$|^\[[0-9A-Fa-f:.]+\](:[0-9]{1,5})?$")
 
 
@@ -105,9 +113,68 @@ def build_manifest(content, base):
     return {"versions": versions, "images": images}
 
 
+class BoundedServer(ThreadingHTTPServer):
+    """Serves each connection on a thread of its own, but only once it has sent
+    something and never more than `workers` at once. Silent connections wait
+    without a thread and are dropped after the time-out, so stalled clients can
+    neither lock others out nor pile up threads."""
+
+    daemon_threads = True
+    request_queue_size = 64
+    MAX_WAITING = 512
+
+    def __init__(self, address, handler, workers, timeout):
+        super().__init__(address, handler)
+        self.slots = threading.BoundedSemaphore(workers)
+        self.wait_timeout = timeout
+        self.arrivals = queue.SimpleQueue()
+        threading.Thread(target=self.dispatch, daemon=True).start()
+
+    def process_request(self, request, client_address):
+        self.arrivals.put((request, client_address))
+
+    def dispatch(self):
+        selector = selectors.DefaultSelector()
+        waiting = collections.OrderedDict()
+        while True:
+            while not self.arrivals.empty():
+                request, client_address = self.arrivals.get()
+                if len(waiting) >= self.MAX_WAITING:
+                    oldest, _ = waiting.popitem(last=False)
+                    selector.unregister(oldest)
+                    self.shutdown_request(oldest)
+                waiting[request] = (client_address, time.monotonic() + self.wait_timeout)
+                selector.register(request, selectors.EVENT_READ)
+            for key, _ in selector.select(0.1):
+                request = key.fileobj
+                selector.unregister(request)
+                client_address, _ = waiting.pop(request)
+                self.slots.acquire()
+                threading.Thread(target=self.process_request_thread,
+                                 args=(request, client_address), daemon=True).start()
+            now = time.monotonic()
+            for request, (_, deadline) in list(waiting.items()):
+                if now > deadline:
+                    del waiting[request]
+                    selector.unregister(request)
+                    self.shutdown_request(request)
+
+    def process_request_thread(self, request, client_address):
+        try:
+            super().process_request_thread(request, client_address)
+        finally:
+            self.slots.release()
+
+    def handle_error(self, request, client_address):
+        # A client that stalls or leaves mid-way is routine, not a crash.
+        sys.stderr.write("%s - connection dropped: %s\n"
+                         % (client_address[0], sys.exc_info()[1]))
+
+
 class UpdateHandler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     server_version = "PelicrowUpdateService/1.0"
+    timeout = SOCKET_TIMEOUT
 
     def do_POST(self):
         path = urllib.parse.urlsplit(self.path).path
@@ -202,6 +269,12 @@ class UpdateHandler(BaseHTTPRequestHandler):
         if with_body:
             self.wfile.write(data)
 
+    def end_headers(self):
+        # One request per connection: an idle client holds no worker between requests.
+        if not self.close_connection:
+            self.send_header("Connection", "close")
+        super().end_headers()
+
     def log_error(self, format, *args):
         # The request's own line (log_request) already tells the status.
         pass
@@ -246,6 +319,10 @@ def main():
     parser.add_argument("--content", default=os.path.join(here, "content"),
                         help="folder with images/ and versions/<version>/")
     parser.add_argument("--key", default=ACCESS_KEY, help="the access key to accept")
+    parser.add_argument("--timeout", type=float, default=SOCKET_TIMEOUT,
+                        help="seconds a client may stay silent (default %(default)s)")
+    parser.add_argument("--workers", type=int, default=WORKERS,
+                        help="connections served at once (default %(default)s)")
     parser.add_argument("--signing-key", metavar="FILE",
                         help="Ed25519 private key (PEM) that signs the executables served")
     parser.add_argument("--make-key", metavar="FILE",
@@ -256,8 +333,9 @@ def main():
         print(make_key(options.make_key))
         return
 
-    server = ThreadingHTTPServer((options.host, options.port), UpdateHandler)
-    server.daemon_threads = True
+    UpdateHandler.timeout = options.timeout
+    server = BoundedServer((options.host, options.port), UpdateHandler, max(1, options.workers),
+                           options.timeout)
     server.content = os.path.abspath(options.content)
     server.access_key = options.key
     server.signing_key = load_key(options.signing_key) if options.signing_key else None
