@@ -5,6 +5,7 @@
 #include "Network/opdownload.h"
 #include "Network/opnetwork.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -57,13 +58,15 @@ void OpUpdate::download(const QString& url, const QString& dir)
     connect(downloader, &OpNetwork::downloadProgress, downloader, &OpDownload::downloadProgress);
     connect(downloader, &OpNetwork::postDone, downloader, &OpDownload::appendBytes);
     // The data go to the file as they arrive: the end of the reply only puts it in place.
+    const bool executable = QDir(dir) == QDir(executableDirectory());
+    if (executable)
+        connect(downloader, &OpNetwork::replyFinished, this, &OpUpdate::executablePartEnded);
     connect(downloader, &OpNetwork::replyFinished, this, &OpUpdate::downloadEnded);
     downloader->flushData();
     downloader->clearFileData();
     downloader->setUrl(url);
     downloader->setFilePath(dir + QLatin1Char('/') + fileNameOf(url));
-    downloader->setKind(QDir(dir) == QDir(executableDirectory()) ? OpDownload::Kind::Executable
-                                                                 : OpDownload::Kind::Picture);
+    downloader->setKind(executable ? OpDownload::Kind::Executable : OpDownload::Kind::Picture);
     downloader->setTransferTimeout(m_transferTimeout);
     m_queue.append(downloader);
     startQueued();
@@ -157,9 +160,17 @@ void OpUpdate::updateExecutable()
 {
     if (!(latestVersion().toFloat() > m_version.toFloat()))
         return;
+    // Without a key nothing downloaded could ever be installed.
+    if (!ExecutableCheck::hasPublicKey())
+        return;
     const QString address
         = m_modelJson->getStringMap(QStringLiteral("versions")).value(latestVersion());
+    // The program and its detached signature; once both have ended, a pair that
+    // does not verify is removed, so that it is never offered.
+    m_pendingExecutable = executableDirectory() + QLatin1Char('/') + fileNameOf(address);
+    m_executableParts = 2;
     download(address, executableDirectory());
+    download(address + QStringLiteral(".sig"), executableDirectory());
 }
 
 void OpUpdate::updateUrls() { }
@@ -186,6 +197,15 @@ void OpUpdate::jsonReplyFinished(bool succeeded)
         updateModelJson(m_jsonData);
     }
     finishIfIdle();
+}
+
+void OpUpdate::executablePartEnded()
+{
+    if (--m_executableParts > 0)
+        return;
+    const QString problem = ExecutableCheck::problemWith(m_pendingExecutable);
+    if (!problem.isEmpty())
+        ExecutableCheck::discard(m_pendingExecutable, problem);
 }
 
 void OpUpdate::downloadEnded()

@@ -60,6 +60,7 @@ public slots:
     void startUpdate(QString version);
 
 private slots:
+    void executablePartEnded();
     void jsonReplyFinished(bool succeeded);
     void downloadEnded();
 
@@ -79,4 +80,8 @@ private:
     // Downloads wait here for one of the few places in flight.
     QList<OpDownload*> m_queue;
     int m_running = 0;
+    // The downloaded program awaiting its check, and how many of it and its
+    // signature are still being fetched.
+    QString m_pendingExecutable;
+    int m_executableParts = 0;
 };

@@ -1,5 +1,6 @@
 #include "app/alreadyrunning.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 #include "app/opmain.h"
 #include "app/processutils.h"
 #include "platform/terminationsignals.h"
@@ -11,6 +12,7 @@ int main(int argc, char* argv[])
     // Nothing here draws with OpenGL; without this every window would load the GL driver.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QApplication app(argc, argv);
+    ExecutableCheck::setPublicKey(QByteArray::fromBase64(PELICROW_UPDATE_PUBLIC_KEY));
     // The one copy the listing may show is this process itself.
     if (!waitWhileOthersRun([] { return processCount(AppNames::MainExecutable) > 1; }))
         return 1;

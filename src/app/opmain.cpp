@@ -3,6 +3,7 @@
 #include "Model/modelconfig.h"
 #include "Network/opupdate.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 #include "app/processutils.h"
 #include "capture/opimage.h"
 #include "config/opconfig.h"
@@ -138,8 +139,15 @@ void OpMain::exitProgram()
 void OpMain::checkUpgrade()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
-    if (!QFile::exists(appDir + AppNames::PendingExecutable))
+    const QString pending = appDir + AppNames::PendingExecutable;
+    if (!QFile::exists(pending))
         return;
+    // Whatever lies there, however it came, is offered only when it would be installed.
+    const QString problem = ExecutableCheck::problemWith(pending);
+    if (!problem.isEmpty()) {
+        ExecutableCheck::discard(pending, problem);
+        return;
+    }
     const QString launcherPath = appDir + QLatin1Char('/') + AppNames::LauncherExecutable;
     QMessageBox box(QMessageBox::Information, QString(),
         tr("There is a newer version of your application.\nWant to upgrade?"),

@@ -15,3 +15,10 @@ int executeShell(
     return platform::executeShell(
         file.toStdWString(), verb.toStdWString(), parameters.toStdWString(), show, wait);
 }
+
+bool executeShellAndWatch(
+    const QString& file, const QString& verb, const QString& parameters, bool show, int aliveMs)
+{
+    return platform::executeShellAndWatch(
+        file.toStdWString(), verb.toStdWString(), parameters.toStdWString(), show, aliveMs);
+}

@@ -3,7 +3,8 @@
 #include <QObject>
 #include <QString>
 
-// Puts a downloaded newer main executable in place and starts the main program.
+// Puts a verified newer main executable in place, keeping the replaced one until
+// the new one has shown that it runs, and starts the main program.
 class AppVersionHandler : public QObject
 {
     Q_OBJECT
@@ -14,6 +15,8 @@ public:
 
 private:
     bool installNewExecutable();
+    void startNewExecutable();
+    QString previousExePath() const { return exePath + QStringLiteral(".previous"); }
 
     QString tmpDir;
     QString appDir;

@@ -1,5 +1,6 @@
 #include "app/alreadyrunning.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 #include "app/processutils.h"
 #include "launcher/appversionhandler.h"
 
@@ -31,6 +32,7 @@ bool mainProgramEnds()
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    ExecutableCheck::setPublicKey(QByteArray::fromBase64(PELICROW_UPDATE_PUBLIC_KEY));
     if (!waitWhileOthersRun([] { return !mainProgramEnds(); }))
         return 1;
     AppVersionHandler handler(nullptr);

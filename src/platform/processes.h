@@ -13,4 +13,9 @@ int processCount(const std::wstring& processName);
 int executeShell(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
     bool show, bool wait);
 
+// Starts `file` as executeShell does, without waiting, and watches it: true when it
+// is still running `aliveMs` later, false when it could not start or ended before.
+bool executeShellAndWatch(const std::wstring& file, const std::wstring& verb,
+    const std::wstring& parameters, bool show, int aliveMs);
+
 } // namespace platform

@@ -1,11 +1,15 @@
 #include "processes.h"
 #include "processnamecount.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <QThread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -17,7 +21,7 @@ QString executableName(const QString& processDir)
     target.remove(QRegExp(QStringLiteral(" \\(deleted\\)$")));
     if (!target.isEmpty())
         return QFileInfo(target).fileName();
-    // Other users' processes hide their executable link; their command line is public.
+    // A process that is not dumpable hides its executable link; its command line is public.
     QFile cmdline(processDir + QStringLiteral("/cmdline"));
     if (!cmdline.open(QIODevice::ReadOnly))
         return {};
@@ -25,6 +29,33 @@ QString executableName(const QString& processDir)
     return QFileInfo(QString::fromLocal8Bit(argv0)).fileName();
 }
 
+// One field ("Uid:", "State:") of /proc/<pid>/status; empty when the process is gone.
+QByteArray statusField(const QString& processDir, const QByteArray& field)
+{
+    QFile status(processDir + QStringLiteral("/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).simplified();
+    }
+    return {};
+}
+
+bool isOwnUsers(const QString& processDir)
+{
+    const QByteArray realUid = statusField(processDir, "Uid:").split(' ').value(0);
+    return !realUid.isEmpty() && realUid == QByteArray::number(getuid());
+}
+
+bool isRunning(qint64 pid)
+{
+    const QByteArray state = statusField(QStringLiteral("/proc/%1").arg(pid), "State:");
+    return !state.isEmpty() && !state.startsWith('Z') && !state.startsWith('X');
+}
+
+// Only the current user's processes: another user's program of the same name
+// is no running copy of this user's Pelicrow.
 std::wstring processListing()
 {
     QString listing;
@@ -32,8 +63,9 @@ std::wstring processListing()
     for (const QString& entry : entries) {
         bool isPid = false;
         entry.toLongLong(&isPid);
-        if (isPid)
-            listing += executableName(QStringLiteral("/proc/") + entry) + QLatin1Char('\n');
+        const QString processDir = QStringLiteral("/proc/") + entry;
+        if (isPid && isOwnUsers(processDir))
+            listing += executableName(processDir) + QLatin1Char('\n');
     }
     return listing.toStdWString();
 }
@@ -64,6 +96,25 @@ int executeShell(const std::wstring& file, const std::wstring& /*verb*/,
         return -1;
     process.waitForFinished(-1);
     return 0;
+}
+
+bool executeShellAndWatch(const std::wstring& file, const std::wstring& /*verb*/,
+    const std::wstring& parameters, bool /*show*/, int aliveMs)
+{
+    const QString program = QString::fromStdWString(file);
+    qint64 pid = 0;
+    if (program.isEmpty()
+        || !QProcess::startDetached(
+            program, QProcess::splitCommand(QString::fromStdWString(parameters)), QString(), &pid))
+        return false;
+    constexpr int PollMs = 50;
+    const QDeadlineTimer deadline(aliveMs);
+    while (!deadline.hasExpired()) {
+        if (!isRunning(pid))
+            return false;
+        QThread::msleep(PollMs);
+    }
+    return isRunning(pid);
 }
 
 } // namespace platform

@@ -134,20 +134,9 @@ const wchar_t* nullWhenEmpty(const std::wstring& text)
     return text.empty() ? nullptr : text.c_str();
 }
 
-} // namespace
-
-namespace platform {
-
-int processCount(const std::wstring& processName)
-{
-    std::string wmicOutput;
-    if (runWmic(wmicOutput))
-        return countNameOccurrences(decodeListing(wmicOutput), processName);
-    return countNameOccurrences(snapshotListing(), processName);
-}
-
-int executeShell(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
-    bool show, bool wait)
+// Starts through the shell; the process handle, when one is given, is the caller's to close.
+bool shellStart(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
+    bool show, HANDLE* process)
 {
     SHELLEXECUTEINFOW info {};
     info.cbSize = sizeof(info);
@@ -161,12 +150,50 @@ int executeShell(const std::wstring& file, const std::wstring& verb, const std::
     info.lpDirectory = nullptr;
     info.nShow = show ? SW_SHOW : SW_HIDE;
     if (!ShellExecuteExW(&info))
+        return false;
+    *process = info.hProcess;
+    return true;
+}
+
+} // namespace
+
+namespace platform {
+
+// Unlike the Linux listing, wmic lists every user's processes: another user's
+// Pelicrow.exe counts as a running copy, as the Windows program always did.
+int processCount(const std::wstring& processName)
+{
+    std::string wmicOutput;
+    if (runWmic(wmicOutput))
+        return countNameOccurrences(decodeListing(wmicOutput), processName);
+    return countNameOccurrences(snapshotListing(), processName);
+}
+
+int executeShell(const std::wstring& file, const std::wstring& verb, const std::wstring& parameters,
+    bool show, bool wait)
+{
+    HANDLE process = nullptr;
+    if (!shellStart(file, verb, parameters, show, &process))
         return -1;
-    if (wait && info.hProcess)
-        WaitForSingleObject(info.hProcess, INFINITE);
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
+    if (wait && process)
+        WaitForSingleObject(process, INFINITE);
+    if (process)
+        CloseHandle(process);
     return 0;
+}
+
+bool executeShellAndWatch(const std::wstring& file, const std::wstring& verb,
+    const std::wstring& parameters, bool show, int aliveMs)
+{
+    HANDLE process = nullptr;
+    if (!shellStart(file, verb, parameters, show, &process))
+        return false;
+    // Without a handle the shell passed the start on: nothing is left to watch.
+    if (!process)
+        return true;
+    const bool running = WaitForSingleObject(process, static_cast<DWORD>(aliveMs)) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
 }
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "Network/opupdate.h"
 #include "app/appnames.h"
 #include "app/opmain.h"
+#include "signingsupport.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -14,6 +15,8 @@
 
 #include <csignal>
 #include <memory>
+
+#include <unistd.h>
 
 using TestSupport::windowsOfProcess;
 
@@ -32,8 +35,10 @@ private slots:
     void newUpdateStartsIndependentCycles();
     void missingLauncherIsReportedAndTheProgramStarts();
     void launcherWaitsWhilePelicrowRuns();
+    void anEndingPelicrowIsWaitedForWithoutBox_data();
     void anEndingPelicrowIsWaitedForWithoutBox();
-    void emptyDownloadIsNotInstalled();
+    void unfitDownloadIsNeitherInstalledNorOffered_data();
+    void unfitDownloadIsNeitherInstalledNorOffered();
     void failedReplacementKeepsAWorkingProgram_data();
     void failedReplacementKeepsAWorkingProgram();
 
@@ -41,8 +46,9 @@ private:
     QString appPath(const QString& name) const { return appDir->path() + "/" + name; }
     QString mainPath() const { return appPath(AppNames::MainExecutable); }
     QString downloadPath() const { return appDir->path() + AppNames::PendingExecutable; }
-    QByteArray newerBuild() const;
+    static QByteArray newerBuild();
     void placeDownload();
+    void placeDownload(const QByteArray& bytes, const QByteArray& signature);
     bool startService(const QString& content);
     int updateRequestCount();
     QProcess* start(const QString& program, const QStringList& arguments = {});
@@ -67,7 +73,7 @@ void TestLauncher::init()
     appDir = std::make_unique<QTemporaryDir>();
     QVERIFY(appDir->isValid());
     for (const QString& program : {AppNames::MainExecutable, AppNames::LauncherExecutable})
-        QVERIFY(QFile::copy(TestSupport::binaryPath(program), appPath(program)));
+        QVERIFY(QFile::copy(PELICROW_SIGNED_PROGRAMS "/" + program, appPath(program)));
     oldChecksum = checksum(mainPath());
 }
 
@@ -94,25 +100,25 @@ void TestLauncher::cleanup()
     appDir.reset();
 }
 
-QByteArray TestLauncher::newerBuild() const
+QByteArray TestLauncher::newerBuild()
 {
-    QFile built(mainPath());
-    return built.open(QIODevice::ReadOnly) ? built.readAll() + QByteArray("newer build")
-                                           : QByteArray();
+    return TestSupport::programBytes(
+        PELICROW_SIGNED_PROGRAMS "/" + AppNames::MainExecutable, "newer build");
 }
 
-// A distinguishable newer build, stored as a download is: without run permission.
+// A distinguishable, signed newer build, stored as a download is: without run permission.
 void TestLauncher::placeDownload()
 {
-    QVERIFY(QDir(appDir->path()).mkpath("tmp"));
-    QFile download(downloadPath());
-    QVERIFY(download.open(QIODevice::WriteOnly));
-    download.write(newerBuild());
-    download.close();
-    QVERIFY(download.setPermissions(
+    placeDownload(newerBuild(), TestSupport::signature(newerBuild()));
+    QVERIFY(newChecksum != oldChecksum);
+}
+
+void TestLauncher::placeDownload(const QByteArray& bytes, const QByteArray& signature)
+{
+    TestSupport::writeProgram(downloadPath(), bytes, signature);
+    QVERIFY(QFile::setPermissions(downloadPath(),
         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     newChecksum = checksum(downloadPath());
-    QVERIFY(newChecksum != oldChecksum);
 }
 
 // The reference update service on the loopback port the programs are built to ask.
@@ -121,7 +127,8 @@ bool TestLauncher::startService(const QString& content)
     service = std::make_unique<QProcess>();
     service->start("python3",
         {TestSupport::sourcePath("tools/update-service/update-service.py"), "--port",
-            QString::number(QUrl(AppNames::UpdateServiceUrl).port(80)), "--content", content});
+            QString::number(QUrl(AppNames::UpdateServiceUrl).port(80)), "--content", content,
+            "--signing-key", TestSupport::signingKeyPath()});
     return service->waitForReadyRead(10000) && service->readLine().startsWith("listening on");
 }
 
@@ -320,36 +327,88 @@ void TestLauncher::launcherWaitsWhilePelicrowRuns()
     QCOMPARE(checksum(QString("/proc/%1/exe").arg(upgraded)), newChecksum);
 }
 
+void TestLauncher::anEndingPelicrowIsWaitedForWithoutBox_data()
+{
+    QTest::addColumn<QStringList>("runAs"); // empty: the test's own user
+    QTest::addColumn<bool>("ending");
+    QTest::newRow("own Pelicrow, just ending") << QStringList() << true;
+    QTest::newRow("another user's Pelicrow, running on")
+        << QStringList {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} << false;
+}
+
 // A Pelicrow that is just ending is still listed when the launcher first looks; the
-// launcher must wait it out instead of asking the user.
+// launcher must wait it out instead of asking the user. Another user's is no copy of ours.
 void TestLauncher::anEndingPelicrowIsWaitedForWithoutBox()
 {
+    QFETCH(QStringList, runAs);
+    QFETCH(bool, ending);
+    PELICROW_REQUIRE(
+        runAs.isEmpty() || ::geteuid() == 0, "only root can start a program as another user");
     placeDownload();
-    QTemporaryDir elsewhere;
-    const QString ending = elsewhere.path() + "/" + AppNames::MainExecutable;
-    QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), ending));
-    QProcess* endingPelicrow = start(ending, {"1.5"});
+    // Under /tmp, so that another user can reach it.
+    QTemporaryDir elsewhere("/tmp/pelicrow-other-XXXXXX");
+    QVERIFY(QFile::setPermissions(elsewhere.path(),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+            | QFile::ExeOther));
+    const QString other = elsewhere.path() + "/" + AppNames::MainExecutable;
+    QVERIFY(QFile::copy(QStandardPaths::findExecutable("sleep"), other));
+    const QStringList command = runAs + QStringList {other, ending ? "1.5" : "60"};
+    QProcess* otherPelicrow = start(command.first(), command.mid(1));
     QProcess* launcher = start(appPath(AppNames::LauncherExecutable));
-    QVERIFY(!endingPelicrow->waitForFinished(0));
+    QVERIFY(!otherPelicrow->waitForFinished(0));
 
     QVERIFY(launcher->waitForFinished(15000));
     QCOMPARE(launcher->exitCode(), 0);
-    QVERIFY(endingPelicrow->waitForFinished(0));
+    QCOMPARE(otherPelicrow->waitForFinished(0), ending);
     QCOMPARE(checksum(mainPath()), newChecksum);
     QTRY_COMPARE_WITH_TIMEOUT(runningFromAppDir(AppNames::MainExecutable).size(), 1, 10000);
 }
 
-void TestLauncher::emptyDownloadIsNotInstalled()
+void TestLauncher::unfitDownloadIsNeitherInstalledNorOffered_data()
 {
-    QVERIFY(QDir(appDir->path()).mkpath("tmp"));
-    QFile download(downloadPath());
-    QVERIFY(download.open(QIODevice::WriteOnly));
-    download.close();
+    QTest::addColumn<QByteArray>("download");
+    QTest::addColumn<bool>("signedWithTheKey"); // otherwise unsigned, or by another key
+    QTest::addColumn<bool>("signedAtAll");
+    const QByteArray newer = newerBuild();
+    // Runs, and ends at once: what a broken build does.
+    const QByteArray dying = TestSupport::programBytes(
+        QStandardPaths::findExecutable("false"), QByteArray(70000, '\0'));
+    QTest::newRow("empty file") << QByteArray() << false << false;
+    QTest::newRow("unsigned newer build") << newer << false << false;
+    QTest::newRow("newer build signed by another key") << newer << false << true;
+    QTest::newRow("HTML page, signed") << QByteArray("<html>blocked</html>") << true << true;
+    QTest::newRow("signed build that ends at once") << dying << true << true;
+}
+
+// Whatever lies in "tmp", however it came there: the launcher installs only what
+// verifies and keeps running, and Pelicrow never asks about the rest.
+void TestLauncher::unfitDownloadIsNeitherInstalledNorOffered()
+{
+    QFETCH(QByteArray, download);
+    QFETCH(bool, signedWithTheKey);
+    QFETCH(bool, signedAtAll);
+    const QByteArray signature
+        = signedAtAll ? TestSupport::signature(download, signedWithTheKey) : QByteArray();
+    placeDownload(download, signature);
     QProcess* launcher = start(appPath(AppNames::LauncherExecutable));
     QVERIFY(launcher->waitForFinished(15000));
     QCOMPARE(launcher->exitCode(), 0);
     QCOMPARE(checksum(mainPath()), oldChecksum);
+    QVERIFY(!QFile::exists(downloadPath()));
     QTRY_COMPARE_WITH_TIMEOUT(runningFromAppDir(AppNames::MainExecutable).size(), 1, 10000);
+    const QStringList expected {AppNames::MainExecutable, AppNames::LauncherExecutable, "tmp"};
+    QCOMPARE(QDir(appDir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+        expected);
+
+    // Placed again by hand: no question, the program starts, the file is gone.
+    for (qint64 pid : runningFromAppDir(AppNames::MainExecutable))
+        ::kill(static_cast<pid_t>(pid), SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(runningFromAppDir(AppNames::MainExecutable).isEmpty(), 10000);
+    QDir(settingsDir()).removeRecursively();
+    placeDownload(download, signature);
+    start(mainPath());
+    QTRY_COMPARE_WITH_TIMEOUT(settingsFileCount(), 16, 15000);
+    QVERIFY(!QFile::exists(downloadPath()));
 }
 
 void TestLauncher::failedReplacementKeepsAWorkingProgram_data()

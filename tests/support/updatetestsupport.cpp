@@ -1,5 +1,6 @@
 #include "updatetestsupport.h"
 
+#include "signingsupport.h"
 #include "testsupport.h"
 
 #include <QCoreApplication>
@@ -155,7 +156,7 @@ bool ReferenceService::start(const QString& contentFolder, const QStringList& op
         = TestSupport::sourcePath(QStringLiteral("tools/update-service/update-service.py"));
     if (!BackgroundProcess::start(QStringLiteral("python3"),
             QStringList {script, "--host", serverAddress().toString(), "--port", "0", "--content",
-                contentFolder}
+                contentFolder, "--signing-key", TestSupport::signingKeyPath()}
                 + options))
         return false;
     QDeadlineTimer deadline(10000);

@@ -79,7 +79,7 @@ private:
     QProcess m_process;
 };
 
-// The project's reference update service on a free loopback port.
+// The project's reference update service on a free loopback port, signing with the tests' key.
 class ReferenceService : public BackgroundProcess
 {
 public:

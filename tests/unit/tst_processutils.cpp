@@ -1,4 +1,5 @@
 #include "app/appnames.h"
+#include "app/executablecheck.h"
 #include "app/processutils.h"
 #include "platform/processnamecount.h"
 
@@ -22,6 +23,8 @@ private slots:
     void countsRunningProcessesByExactName();
     void executeShellStartsAndWaits();
     void executeShellRefusesWhatCannotStart();
+    void recognisesProgramsOfThePlatform_data();
+    void recognisesProgramsOfThePlatform();
 
 private:
     QString copyOfSleep(const QString& dir, const QString& name);
@@ -129,6 +132,69 @@ void TestProcessUtils::executeShellRefusesWhatCannotStart()
         executeShell("/nonexistent/" + AppNames::LauncherExecutable, "runas", "", false, false),
         -1);
     QCOMPARE(executeShell("", "runas", "", false, false), -1);
+}
+
+namespace {
+
+// Writes `value` little-endian, `bytes` wide, at `offset`.
+void put(QByteArray& head, int offset, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        head[offset + i] = char(value >> (8 * i));
+}
+
+QByteArray elf(char wordSize, quint16 type, quint16 machine)
+{
+    QByteArray head = "\x7f"
+                      "ELF"
+        + QByteArray(60, '\0');
+    head[4] = wordSize;
+    head[5] = 1; // little-endian
+    put(head, 16, type, 2);
+    put(head, 18, machine, 2);
+    return head;
+}
+
+QByteArray pe(quint16 machine, quint16 characteristics)
+{
+    QByteArray head
+        = "MZ" + QByteArray(0x7e, '\0') + QByteArray("PE\0\0", 4) + QByteArray(0x100, '\0');
+    put(head, 0x3c, 0x80, 4);
+    put(head, 0x84, machine, 2);
+    put(head, 0x96, characteristics, 2);
+    return head;
+}
+
+} // namespace
+
+void TestProcessUtils::recognisesProgramsOfThePlatform_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("ownHead");
+    QTest::addColumn<bool>("same");
+    const QByteArray linux64 = elf(2, 3, 62);
+    const QByteArray windows64 = pe(0x8664, 0x0022);
+    QTest::newRow("ELF executable") << elf(2, 2, 62) << linux64 << true;
+    QTest::newRow("ELF position-independent") << linux64 << elf(2, 2, 62) << true;
+    QTest::newRow("ELF for another machine") << elf(2, 3, 183) << linux64 << false;
+    QTest::newRow("32-bit ELF") << elf(1, 3, 62) << linux64 << false;
+    QTest::newRow("ELF object file") << elf(2, 1, 62) << linux64 << false;
+    QTest::newRow("PE executable") << pe(0x8664, 0x0122) << windows64 << true;
+    QTest::newRow("PE library") << pe(0x8664, 0x2022) << windows64 << false;
+    QTest::newRow("PE for another machine") << pe(0x14c, 0x0102) << windows64 << false;
+    QTest::newRow("MZ without PE header") << "MZ" + QByteArray(300, '\0') << windows64 << false;
+    QTest::newRow("ELF where PE runs") << linux64 << windows64 << false;
+    QTest::newRow("PE where ELF runs") << windows64 << linux64 << false;
+    QTest::newRow("HTML page") << QByteArray("<html>blocked</html>").repeated(10) << linux64
+                               << false;
+}
+
+void TestProcessUtils::recognisesProgramsOfThePlatform()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, ownHead);
+    QFETCH(bool, same);
+    QCOMPARE(ExecutableCheck::sameKindOfProgram(head, ownHead), same);
 }
 
 QTEST_GUILESS_MAIN(TestProcessUtils)

@@ -2,6 +2,8 @@
 #include "Network/opdownload.h"
 #include "Network/opupdate.h"
 #include "app/appnames.h"
+#include "app/executablecheck.h"
+#include "signingsupport.h"
 #include "testsupport.h"
 #include "updatetestsupport.h"
 
@@ -37,6 +39,12 @@ bool waitForCycle(OpUpdate& update, int timeoutMs = 20000, int* mostThreads = nu
         QTest::qWait(20);
     }
     return false;
+}
+
+// A program of this platform, told apart by its tag.
+QByteArray program(const QByteArray& tag)
+{
+    return TestSupport::programBytes(QCoreApplication::applicationFilePath(), tag);
 }
 
 QStringList downloadedUrls(const OpUpdate& update)
@@ -84,6 +92,8 @@ private slots:
     void hostileManifests();
     void manifestInManyChunks();
     void addressListedTwice();
+    void onlyVerifiedProgramsAreKept_data();
+    void onlyVerifiedProgramsAreKept();
     void manyPictures();
     void stalledServiceClients();
     void cycleThroughProxy_data();
@@ -99,6 +109,7 @@ private:
 
 void TestOpUpdate::initTestCase()
 {
+    ExecutableCheck::setPublicKey(TestSupport::publicKey());
     setContent({}, {});
     writeFile(m_dir.filePath(QStringLiteral("secret.txt")), "beside the content folder");
     QVERIFY(m_service.start(m_dir.filePath(QStringLiteral("content"))));
@@ -112,7 +123,7 @@ void TestOpUpdate::init()
     QVERIFY(!QCoreApplication::applicationDirPath().startsWith(PELICROW_BIN_DIR));
 }
 
-// The service's content: versions/<v>/<executable> holding "executable <v>",
+// The service's content: versions/<v>/<executable> holding a program tagged "executable <v>",
 // images/<name> holding "picture <name>".
 void TestOpUpdate::setContent(const QStringList& versions, const QStringList& images)
 {
@@ -121,7 +132,7 @@ void TestOpUpdate::setContent(const QStringList& versions, const QStringList& im
     QDir().mkpath(content + "/images");
     for (const QString& version : versions)
         writeFile(content + "/versions/" + version + "/" + AppNames::MainExecutable,
-            "executable " + version.toUtf8());
+            program("executable " + version.toUtf8()));
     for (const QString& image : images)
         writeFile(content + "/images/" + image, "picture " + image.toUtf8());
 }
@@ -250,7 +261,7 @@ void TestOpUpdate::executableOfTheHighestVersion()
     if (downloaded.isEmpty())
         QVERIFY(!QFile::exists(executablePath()));
     else
-        QCOMPARE(fileBytes(executablePath()), downloaded);
+        QCOMPARE(fileBytes(executablePath()), program(downloaded));
 }
 
 void TestOpUpdate::picturesThatAreMissing()
@@ -417,8 +428,10 @@ void TestOpUpdate::manifestInManyChunks()
         ScriptedServer::KeepOpen);
     server.respond("/images/one.png", httpResponse(200, "picture one"));
     server.respond("/images/two.png", httpResponse(200, "picture two"));
+    const QByteArray path = "/versions/9/" + AppNames::MainExecutable.toUtf8();
+    server.respond(path, httpResponse(200, program("executable 9")));
     server.respond(
-        "/versions/9/" + AppNames::MainExecutable.toUtf8(), httpResponse(200, "executable 9"));
+        path + ".sig", httpResponse(200, TestSupport::signature(program("executable 9"))));
 
     OpUpdate update;
     update.setServiceUrl(base);
@@ -438,7 +451,7 @@ void TestOpUpdate::manifestInManyChunks()
     QCOMPARE(update.jsonData(), manifest);
     QCOMPARE(fileBytes(OpUpdate::resourcesDirectory() + "/one.png"), QByteArray("picture one"));
     QCOMPARE(fileBytes(OpUpdate::resourcesDirectory() + "/two.png"), QByteArray("picture two"));
-    QCOMPARE(fileBytes(executablePath()), QByteArray("executable 9"));
+    QCOMPARE(fileBytes(executablePath()), program("executable 9"));
 }
 
 void TestOpUpdate::addressListedTwice()
@@ -458,6 +471,59 @@ void TestOpUpdate::addressListedTwice()
     QCOMPARE(fileBytes(OpUpdate::resourcesDirectory() + "/same.png"), picture);
     QCOMPARE(QDir(OpUpdate::resourcesDirectory()).entryList(QDir::Files | QDir::Hidden),
         QStringList {"same.png"});
+}
+
+void TestOpUpdate::onlyVerifiedProgramsAreKept_data()
+{
+    QTest::addColumn<QByteArray>("served"); // the body of the executable's address
+    QTest::addColumn<bool>("withLength");
+    QTest::addColumn<QByteArray>("signature"); // the body of its ".sig"; empty: 404
+    QTest::addColumn<bool>("keyBuiltIn");
+    QTest::addColumn<bool>("kept");
+    const QByteArray good = program("version 2.0");
+    const QByteArray sig = TestSupport::signature(good);
+    const QByteArray page = "<!DOCTYPE html><html><body>Blocked by policy</body></html>";
+    QByteArray otherMachine = good;
+    otherMachine[18] = char(0xb7);
+    QTest::newRow("signed program") << good << true << sig << true << true;
+    QTest::newRow("no key built in: not fetched") << good << true << sig << false << false;
+    QTest::newRow("proxy's HTML page for both") << page << true << page << true << false;
+    QTest::newRow("program cut short, no length")
+        << good.left(good.size() / 2) << false << sig << true << false;
+    QTest::newRow("unsigned") << good << true << QByteArray() << true << false;
+    QTest::newRow("signed by another key")
+        << good << true << TestSupport::signature(good, false) << true << false;
+    QTest::newRow("signature of another program")
+        << good << true << TestSupport::signature(program("other")) << true << false;
+    QTest::newRow("signed, too small to be the program")
+        << good.left(4096) << true << TestSupport::signature(good.left(4096)) << true << false;
+    QTest::newRow("signed, for another machine")
+        << otherMachine << true << TestSupport::signature(otherMachine) << true << false;
+}
+
+void TestOpUpdate::onlyVerifiedProgramsAreKept()
+{
+    QFETCH(QByteArray, served);
+    QFETCH(bool, withLength);
+    QFETCH(QByteArray, signature);
+    QFETCH(bool, keyBuiltIn);
+    QFETCH(bool, kept);
+    ScriptedServer server;
+    const QByteArray path = "/v/" + AppNames::MainExecutable.toUtf8();
+    server.respond("/includes/json.php",
+        httpResponse(200, R"({"versions":{"2.0":")" + server.url(path).toUtf8() + R"("}})"));
+    server.respond(path, httpResponse(200, served, withLength));
+    if (!signature.isEmpty())
+        server.respond(path + ".sig", httpResponse(200, signature));
+    ExecutableCheck::setPublicKey(keyBuiltIn ? TestSupport::publicKey() : QByteArray());
+    OpUpdate update;
+    update.setServiceUrl(server.url(QString()));
+    update.startUpdate();
+    QVERIFY(waitForCycle(update));
+    ExecutableCheck::setPublicKey(TestSupport::publicKey());
+    QCOMPARE(server.requests().size(), keyBuiltIn ? 3 : 1);
+    QCOMPARE(QFile::exists(executablePath()), kept);
+    QCOMPARE(QFile::exists(ExecutableCheck::signaturePath(executablePath())), kept);
 }
 
 void TestOpUpdate::manyPictures()
@@ -542,10 +608,11 @@ void TestOpUpdate::cycleThroughProxy()
     QCOMPARE(downloadedUrls(update),
         QStringList(
             {service.baseUrl(host) + "/images/p.png", service.baseUrl(host) + "/images/q.png",
-                service.baseUrl(host) + "/versions/1.1/" + AppNames::MainExecutable}));
+                service.baseUrl(host) + "/versions/1.1/" + AppNames::MainExecutable,
+                service.baseUrl(host) + "/versions/1.1/" + AppNames::MainExecutable + ".sig"}));
     QCOMPARE(fileBytes(OpUpdate::resourcesDirectory() + "/p.png"), QByteArray("picture p.png"));
     QCOMPARE(fileBytes(OpUpdate::resourcesDirectory() + "/q.png"), QByteArray("picture q.png"));
-    QCOMPARE(fileBytes(executablePath()), QByteArray("executable 1.1"));
+    QCOMPARE(fileBytes(executablePath()), program("executable 1.1"));
 }
 
 int main(int argc, char** argv)

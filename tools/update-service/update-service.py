@@ -11,11 +11,16 @@ the files of that folder by GET:
 A wrong or missing key is answered with "0". The service binds to loopback by
 default, never serves anything outside its content folder and logs one line
 per request on standard error. Each connection has a time-out and only a few
-are served at once, so stalled clients cannot hold the service. Python 3
-standard library only.
+are served at once, so stalled clients cannot hold the service.
+
+Executables are signed: with --signing-key, "<address of an executable>.sig"
+is answered with its detached Ed25519 signature. --make-key creates such a key
+and prints the public key that a release build is configured with. Signing
+needs python3-cryptography; the rest is the Python 3 standard library.
 """
 
 import argparse
+import base64
 import collections
 import email.parser
 import email.policy
@@ -36,6 +41,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 ACCESS_KEY = "5c0d2e9a7b41f8e36a9d0c2b7e4f1a58"
 REQUEST_PATH = "/includes/json.php"
+SIGNATURE_SUFFIX = ".sig"
 MAX_REQUEST_BODY = 1 << 20
 SOCKET_TIMEOUT = 10.0
 WORKERS = 16
@@ -99,7 +105,8 @@ def build_manifest(content, base):
     for version in version_names:
         if version.startswith("."):
             continue
-        files = regular_files(os.path.join(versions_folder, version))
+        files = [name for name in regular_files(os.path.join(versions_folder, version))
+                 if not name.endswith(SIGNATURE_SUFFIX)]
         if files:
             versions[version] = (base + "/versions/" + urllib.parse.quote(version) + "/"
                                  + urllib.parse.quote(files[0]))
@@ -197,6 +204,11 @@ class UpdateHandler(BaseHTTPRequestHandler):
         if path == "/":
             self.send_bytes(self.site_page(), "text/html; charset=utf-8", with_body)
             return
+        signed = self.signed_file(path)
+        if signed is not None:
+            self.send_bytes(self.server.signing_key.sign(signed), "application/octet-stream",
+                            with_body)
+            return
         file_path = self.content_file(path)
         if file_path is None:
             self.send_error(HTTPStatus.NOT_FOUND)
@@ -222,6 +234,17 @@ class UpdateHandler(BaseHTTPRequestHandler):
         if any(part.startswith(".") for part in os.path.relpath(candidate, root).split(os.sep)):
             return None
         return candidate
+
+    def signed_file(self, path):
+        """The bytes of the executable whose signature the path asks for, or None."""
+        if self.server.signing_key is None or not path.endswith(SIGNATURE_SUFFIX):
+            return None
+        file_path = self.content_file(path[:-len(SIGNATURE_SUFFIX)])
+        root = os.path.join(os.path.realpath(self.server.content), "versions")
+        if file_path is None or os.path.commonpath([root, file_path]) != root:
+            return None
+        with open(file_path, "rb") as source:
+            return source.read()
 
     def base_address(self):
         host = self.headers.get("Host", "")
@@ -261,6 +284,33 @@ class UpdateHandler(BaseHTTPRequestHandler):
                                              self.log_date_time_string(), format % args))
 
 
+def make_key(path):
+    """Creates the signing key at path unless it exists; returns the public key as
+    base64, the value of PELICROW_UPDATE_PUBLIC_KEY."""
+    from cryptography.hazmat.primitives import serialization
+    from cryptography.hazmat.primitives.asymmetric import ed25519
+    if not os.path.exists(path):
+        pem = ed25519.Ed25519PrivateKey.generate().private_bytes(
+            serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+            serialization.NoEncryption())
+        descriptor = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(descriptor, "wb") as key_file:
+            key_file.write(pem)
+    public = load_key(path).public_key().public_bytes(serialization.Encoding.Raw,
+                                                      serialization.PublicFormat.Raw)
+    return base64.b64encode(public).decode("ascii")
+
+
+def load_key(path):
+    from cryptography.hazmat.primitives import serialization
+    from cryptography.hazmat.primitives.asymmetric import ed25519
+    with open(path, "rb") as key_file:
+        key = serialization.load_pem_private_key(key_file.read(), password=None)
+    if not isinstance(key, ed25519.Ed25519PrivateKey):
+        sys.exit("%s holds no Ed25519 private key" % path)
+    return key
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
@@ -273,13 +323,22 @@ def main():
                         help="seconds a client may stay silent (default %(default)s)")
     parser.add_argument("--workers", type=int, default=WORKERS,
                         help="connections served at once (default %(default)s)")
+    parser.add_argument("--signing-key", metavar="FILE",
+                        help="Ed25519 private key (PEM) that signs the executables served")
+    parser.add_argument("--make-key", metavar="FILE",
+                        help="create FILE as a signing key unless it exists, print its public "
+                             "key (base64) and end")
     options = parser.parse_args()
+    if options.make_key:
+        print(make_key(options.make_key))
+        return
 
     UpdateHandler.timeout = options.timeout
     server = BoundedServer((options.host, options.port), UpdateHandler, max(1, options.workers),
                            options.timeout)
     server.content = os.path.abspath(options.content)
     server.access_key = options.key
+    server.signing_key = load_key(options.signing_key) if options.signing_key else None
     address, port = server.server_address[:2]
     # The first line tells a caller that asked for port 0 where to connect.
     print("listening on http://%s:%d" % (address, port), flush=True)
