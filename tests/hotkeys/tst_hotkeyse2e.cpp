@@ -66,6 +66,8 @@ private slots:
     void keySettingsAreHonouredInOrder();
     void digitKeysFollowTheLayout_data();
     void digitKeysFollowTheLayout();
+    void windowManagerClosesTheOverlay_data();
+    void windowManagerClosesTheOverlay();
     void hotKeyToOverlayLatency();
     void limitedListenerIsReportedAndProgramRuns_data();
     void limitedListenerIsReportedAndProgramRuns();
@@ -465,6 +467,52 @@ void TestHotKeysEndToEnd::digitKeysFollowTheLayout()
     hotKey('3');
     QTRY_COMPARE_WITH_TIMEOUT(savedFiles().size(), 2, 5000);
     QCOMPARE(watch->maps(), maps);
+}
+
+void TestHotKeysEndToEnd::windowManagerClosesTheOverlay_data()
+{
+    QTest::addColumn<QString>("wm");
+    QTest::addColumn<QStringList>("close");
+    const QStringList altF4 = {"xdotool", "key", "alt+F4"};
+    QTest::newRow("openbox, Alt+F4") << "openbox" << altF4;
+    QTest::newRow("openbox, wmctrl -c") << "openbox" << QStringList {"wmctrl", "-i", "-c"};
+    QTest::newRow("xfwm4, Alt+F4") << "xfwm4" << altF4;
+}
+
+// The close ends the capture as Escape does, and the window that had the focus
+// before the overlay (an xmessage here) is left alone.
+void TestHotKeysEndToEnd::windowManagerClosesTheOverlay()
+{
+    QFETCH(QString, wm);
+    QFETCH(QStringList, close);
+    QVERIFY(usePelicrow());
+    TestSupport::Desktop desktop;
+    QVERIFY(desktop.start(wm, "none"));
+    QProcess victim;
+    victim.start("xmessage", {"-geometry", "+1500+800", "victim"});
+    QVERIFY(victim.waitForStarted());
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(window = runTool("xdotool", {"search", "--sync", "--onlyvisible", "--class", "xmessage"})
+                       .trimmed())
+             .isEmpty(),
+        10000);
+    runTool("xdotool", {"windowactivate", "--sync", window});
+    hotKey('2');
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    if (close.first() == "wmctrl")
+        close << QString::number(overlay().toULong(), 16).prepend("0x");
+    runTool(close.takeFirst(), close);
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+    QVERIFY(victim.state() == QProcess::Running);
+
+    hotKey('2');
+    QTRY_VERIFY_WITH_TIMEOUT(!overlay().isEmpty(), 5000);
+    runTool("xdotool", {"key", "Escape"});
+    QTRY_VERIFY_WITH_TIMEOUT(overlay().isEmpty(), 5000);
+    QCOMPARE(savedFiles().size(), 0);
+    victim.kill();
+    victim.waitForFinished();
 }
 
 // From the key event (sent through XTEST here) to the overlay being mapped.
