@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -43,7 +44,11 @@ void TestDisplay::setRootBackground(const QImage& image)
     ximage->data = nullptr; // owned by the QImage
     XDestroyImage(ximage);
     XSetWindowBackgroundPixmap(display, root, pixmap);
-    XFreePixmap(display, pixmap);
+    // A compositing window manager paints the pixmap this property names; it
+    // lives as long as this connection.
+    const Atom rootPixmap = XInternAtom(display, "_XROOTPMAP_ID", False);
+    XChangeProperty(display, root, rootPixmap, XA_PIXMAP, 32, PropModeReplace,
+        reinterpret_cast<const unsigned char*>(&pixmap), 1);
     XClearWindow(display, root);
     XSync(display, False);
 }

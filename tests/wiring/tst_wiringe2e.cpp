@@ -62,6 +62,18 @@ QImage grabScreen(const QRect& area)
         .convertToFormat(QImage::Format_RGB32);
 }
 
+// A window manager frames the centred window, and may keep it below a panel.
+bool isMainWindowPlace(const QRect& area)
+{
+    const QPoint shift = area.topLeft() - MainWindowOrigin;
+    const bool placed = TestSupport::desktopWm() == "none"
+        ? shift.isNull()
+        : qAbs(shift.x()) <= 10 && shift.y() >= 0 && shift.y() <= 60;
+    if (!placed || area.size() != MainWindowSize)
+        qWarning() << "the main window is at" << area;
+    return placed && area.size() == MainWindowSize;
+}
+
 QString settingPath(ModelConfig::Setting setting)
 {
     return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
@@ -402,7 +414,7 @@ void TestWiringEndToEnd::startShowsCentredWindowAndDockedIcon()
 {
     removeSettingFiles();
     QVERIFY(startPelicrow());
-    QCOMPARE(geometryOf(mainWindow()), QRect(MainWindowOrigin, MainWindowSize));
+    QVERIFY(isMainWindowPlace(geometryOf(mainWindow())));
     const QRect icon = geometryOf(trayIcon());
     const QSize screen = QGuiApplication::primaryScreen()->size();
     QVERIFY2(icon.top() >= 0 && icon.bottom() < TrayHeight && icon.left() > screen.width() / 2,
@@ -426,7 +438,7 @@ void TestWiringEndToEnd::configWidensToEightHundredAndBack()
     clickInMainWindow(ConfigButton);
     QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 400, 5000);
     // The slide has ended on the mark and the window stays where it was.
-    QCOMPARE(geometryOf(mainWindow()), QRect(MainWindowOrigin, MainWindowSize));
+    QVERIFY(isMainWindowPlace(geometryOf(mainWindow())));
     clickInMainWindow(ConfigButton);
     QTRY_COMPARE_WITH_TIMEOUT(geometryOf(mainWindow()).width(), 800, 5000);
     QCOMPARE(geometryOf(mainWindow()).height(), MainWindowSize.height());
@@ -451,7 +463,7 @@ void TestWiringEndToEnd::okHidesWindowAndDoubleClickShowsIt()
 
     clickTrayIcon("1", 2);
     QTRY_COMPARE_WITH_TIMEOUT(mainWindow(), window, 5000);
-    QCOMPARE(geometryOf(window), QRect(MainWindowOrigin, MainWindowSize));
+    QVERIFY(isMainWindowPlace(geometryOf(window)));
 }
 
 // An overlay over our own modal dialog would take no input: the keys wait.
