@@ -12,7 +12,7 @@
 namespace {
 
 // Bounded, so that a failed check never leaves a copy running.
-const DWORD LongestWaitMs = 60000;
+const DWORD LongestWaitMs = 600000;
 
 std::wstring environment(const wchar_t* name)
 {
