@@ -1,5 +1,7 @@
 #include "viewimage.h"
 
+#include "app/appnames.h"
+
 #include <QIcon>
 #include <QPainter>
 
@@ -8,7 +10,7 @@ ViewImage::ViewImage(QWidget* parent)
 {
     // Moves without a held button are needed for the hover cursor.
     setAttribute(Qt::WA_MouseTracking, true);
-    setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    setWindowIcon(QIcon(AppNames::Icon));
     setWindowTitle(QStringLiteral("Pelicrow"));
 }
 

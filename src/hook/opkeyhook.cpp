@@ -1,5 +1,7 @@
 #include "opkeyhook.h"
 
+#include "app/appnames.h"
+
 #include "platform/keyboardlistener.h"
 
 #include <QDebug>
@@ -29,7 +31,7 @@ void OpKeyHook::warnNoHotKeys()
            "could not be installed.\nPelicrow needs an X server with the "
            "RECORD extension to see the keys pressed in other applications."),
         QMessageBox::Ok);
-    box->setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    box->setWindowIcon(QIcon(AppNames::Icon));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_QuitOnClose, false);
     box->setWindowModality(Qt::NonModal);

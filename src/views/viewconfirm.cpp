@@ -1,5 +1,6 @@
 #include "viewconfirm.h"
 
+#include "app/appnames.h"
 #include "view.h"
 
 #include <QCloseEvent>
@@ -16,7 +17,7 @@ ViewConfirm::ViewConfirm(QWidget* parent)
     : QWidget(parent)
 {
     setWindowFlags(Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    setWindowIcon(QIcon(AppNames::Icon));
     saveText = QStringLiteral("Save");
     saveAsText = QStringLiteral("Save as...");
     cancelText = QStringLiteral("Cancel");
