@@ -1,7 +1,11 @@
 #include "Model/modelconfig.h"
 #include "app/appnames.h"
+#include "app/defaults.h"
 #include "app/processutils.h"
+#include "drivenprogram.h"
+#include "settingfiles.h"
 #include "testdisplay.h"
+#include "testimages.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -10,33 +14,23 @@
 #include <QtTest>
 
 #include <X11/keysym.h>
-#include <algorithm>
 #include <csignal>
 #include <memory>
 
+using TestImages::patternImage;
+using TestSupport::drag;
 using TestSupport::runTool;
 
 namespace {
 
 const QRect DragArea(100, 100, 200, 100);
 
-// Every pixel differs from its neighbours, so a cut one pixel off shows.
-QImage patternImage(const QSize& size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)));
-    }
-    return image;
-}
-
 // The three hot-key settings, initialised with the store's defaults.
 struct Keys
 {
-    int fast = 50;
-    int normal = 52;
-    int full = 51;
+    int fast = Defaults::FastCutKey;
+    int normal = Defaults::NormalCutKey;
+    int full = Defaults::FullScreenKey;
     bool operator==(const Keys& other) const
     {
         return fast == other.fast && normal == other.normal && full == other.full;
@@ -63,12 +57,10 @@ private slots:
     void otherKeysStartNothing();
     void keySettingsAreHonouredInOrder_data();
     void keySettingsAreHonouredInOrder();
-    void hotKeyToOverlayLatency();
     void missingListenerIsReportedAndProgramRuns();
 
 private:
     static void writeKeys(const Keys& keys);
-    static bool waitUntilNoCopyRuns();
     bool usePelicrow(const Keys& keys = Keys());
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
@@ -79,17 +71,13 @@ private:
     QString popup() const { return windowNamed("^Pelicrow - "); }
     static QStringList savedFiles();
     static QString capturesDir() { return QDir::homePath() + "/Desktop"; }
-    static void hotKey(int key)
-    {
-        runTool("xdotool", {"key", "ctrl+shift+" + QString(QChar(key))});
-    }
-    static void drag(const QRect& area);
+    static void hotKey(int key) { TestSupport::hotKey(key); }
     void focusSmallClient();
     bool showsScreen(const QString& file, const QRect& area) const;
 
     QImage screenImage;
     std::unique_ptr<TestDisplay> watch;
-    std::unique_ptr<QProcess> pelicrow;
+    DrivenProgram pelicrow;
     Keys runningKeys;
 };
 
@@ -127,45 +115,27 @@ void TestHotKeysEndToEnd::cleanupTestCase()
 void TestHotKeysEndToEnd::writeKeys(const Keys& keys)
 {
     QDir(ModelConfig::configDirectory()).removeRecursively();
-    QDir().mkpath(ModelConfig::configDirectory());
-    const QList<QPair<ModelConfig::Setting, int>> files = {{ModelConfig::FastCutKey, keys.fast},
-        {ModelConfig::NormalCutKey, keys.normal}, {ModelConfig::FullScreenKey, keys.full}};
-    for (const auto& [setting, key] : files) {
-        QFile file(ModelConfig::configDirectory() + ModelConfig::fileName(setting));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(QByteArray::number(key));
-    }
+    SettingFiles::write(ModelConfig::FastCutKey, QString::number(keys.fast));
+    SettingFiles::write(ModelConfig::NormalCutKey, QString::number(keys.normal));
+    SettingFiles::write(ModelConfig::FullScreenKey, QString::number(keys.full));
 }
 
 void TestHotKeysEndToEnd::stopPelicrow()
 {
-    if (!pelicrow)
-        return;
-    pelicrow->kill();
-    pelicrow->waitForFinished();
-    pelicrow.reset();
-}
-
-// The single-instance guard counts copies machine-wide, other users' too.
-bool TestHotKeysEndToEnd::waitUntilNoCopyRuns()
-{
-    return QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) == 0; }, 60000);
+    pelicrow.stop();
 }
 
 // Ready once a fast cut answers its key; the probe is cancelled with Escape.
 bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
 {
-    if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys)
+    if (pelicrow.isRunning() && keys == runningKeys)
         return true;
     stopPelicrow();
-    if (!waitUntilNoCopyRuns()) {
-        qWarning("another copy of Pelicrow kept running");
+    if (!DrivenProgram::waitUntilNoCopyRuns())
         return false;
-    }
     writeKeys(keys);
     runningKeys = keys;
-    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
-    if (!hideMainWindow())
+    if (!pelicrow.start() || !hideMainWindow())
         return false;
     // A later probe's Ctrl can cancel an earlier probe's overlay: look before each one.
     QElapsedTimer startUp;
@@ -185,35 +155,20 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys)
     if (!QTest::qWaitFor([&] { return watch->unmaps() > unmaps && overlay().isEmpty(); }, 5000))
         return false;
     focusSmallClient();
-    return pelicrow->state() == QProcess::Running;
+    return pelicrow.isRunning();
 }
 
 QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
 {
-    if (!pelicrow)
-        return QString();
-    return runTool("xdotool",
-        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
-            "--name", pattern})
-        .section('\n', 0, 0);
+    return pelicrow.windowNamed(pattern);
 }
 
 // The visible window titled "Pelicrow" of this width: the full-screen overlay,
 // or the main window; message boxes carry the same title.
 QString TestHotKeysEndToEnd::pelicrowWindow(int width) const
 {
-    if (!pelicrow)
-        return QString();
-    const QStringList windows = runTool("xdotool",
-        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
-            "--name", "^Pelicrow$"})
-                                    .split('\n', Qt::SkipEmptyParts);
-    const QString widthLine = QString("WIDTH=%1\n").arg(width);
-    for (const QString& window : windows) {
-        if (runTool("xdotool", {"getwindowgeometry", "--shell", window}).contains(widthLine))
-            return window;
-    }
-    return QString();
+    return pelicrow.windowNamed(
+        "^Pelicrow$", [width](const QRect& area) { return area.width() == width; });
 }
 
 // The main window opens at every start; its "Ok" hides it, so that captures see
@@ -224,22 +179,13 @@ bool TestHotKeysEndToEnd::hideMainWindow()
     QString window;
     if (!QTest::qWaitFor([&] { return !(window = pelicrowWindow(mainWidth)).isEmpty(); }, 10000))
         return false;
-    runTool("xdotool", {"mousemove", "--window", window, "212", "318", "click", "1"});
+    TestSupport::clickIn(window, QPoint(212, 318));
     return QTest::qWaitFor([&] { return pelicrowWindow(mainWidth).isEmpty(); }, 5000);
 }
 
 QStringList TestHotKeysEndToEnd::savedFiles()
 {
     return QDir(capturesDir()).entryList({"*.png"}, QDir::Files, QDir::Name);
-}
-
-void TestHotKeysEndToEnd::drag(const QRect& area)
-{
-    const QPoint end = area.bottomRight() + QPoint(1, 1);
-    runTool("xdotool",
-        {"mousemove", QString::number(area.x()), QString::number(area.y()), "mousedown", "1",
-            "mousemove", QString::number(area.center().x()), QString::number(area.center().y()),
-            "mousemove", QString::number(end.x()), QString::number(end.y()), "mouseup", "1"});
 }
 
 void TestHotKeysEndToEnd::pressHotKeyThroughXTest(unsigned long digit)
@@ -413,27 +359,6 @@ void TestHotKeysEndToEnd::keySettingsAreHonouredInOrder()
     QCOMPARE(savedFiles().size(), 0);
 }
 
-// From the key event (sent through XTEST here) to the overlay being mapped.
-void TestHotKeysEndToEnd::hotKeyToOverlayLatency()
-{
-    QVERIFY(usePelicrow());
-    QList<double> latencies;
-    for (int run = 0; run < 20; ++run) {
-        const int maps = watch->maps();
-        const int unmaps = watch->unmaps();
-        pressHotKeyThroughXTest(XK_2);
-        const double latency = watch->waitForMaps(maps + 1, 5000);
-        QVERIFY(latency >= 0);
-        latencies << latency;
-        runTool("xdotool", {"key", "Escape"});
-        QTRY_VERIFY_WITH_TIMEOUT(watch->unmaps() > unmaps, 5000);
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const double median = (latencies[9] + latencies[10]) / 2;
-    qInfo("hot-key to overlay mapped: median %.1f ms, min %.1f ms, max %.1f ms (20 runs)", median,
-        latencies.first(), latencies.last());
-}
-
 // Under an X server without RECORD the program says so once and goes on.
 void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
 {
@@ -449,7 +374,7 @@ void TestHotKeysEndToEnd::missingListenerIsReportedAndProgramRuns()
     environment.insert("DISPLAY", display);
 
     stopPelicrow();
-    QVERIFY(waitUntilNoCopyRuns());
+    QVERIFY(DrivenProgram::waitUntilNoCopyRuns());
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(TestSupport::binaryPath(AppNames::MainExecutable), QStringList());
