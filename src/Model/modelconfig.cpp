@@ -1,5 +1,8 @@
 #include "modelconfig.h"
 
+#include "app/appnames.h"
+#include "app/defaults.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -9,18 +12,18 @@ namespace {
 struct SettingFile
 {
     const char* name;
-    const char* defaultText;
+    QString defaultText;
 };
 
 // In the order of ModelConfig::Setting; the directory's default is built at load time.
 const SettingFile SettingFiles[ModelConfig::SettingCount] = {
     {"/config_boot.ini", "true"},
-    {"/config_diretory.ini", nullptr},
-    {"/config_fastcut.ini", "50"},
-    {"/config_fullscreen.ini", "51"},
-    {"/config_imgtype.ini", ".png"},
+    {"/config_diretory.ini", {}},
+    {"/config_fastcut.ini", QString::number(Defaults::FastCutKey)},
+    {"/config_fullscreen.ini", QString::number(Defaults::FullScreenKey)},
+    {"/config_imgtype.ini", Defaults::ImgType},
     {"/config_logincheck.ini", "false"},
-    {"/config_normalcut.ini", "52"},
+    {"/config_normalcut.ini", QString::number(Defaults::NormalCutKey)},
     {"/config_proxyauthcheck.ini", "false"},
     {"/config_proxycheck.ini", "false"},
     {"/config_proxyhost.ini", ""},
@@ -34,7 +37,7 @@ const SettingFile SettingFiles[ModelConfig::SettingCount] = {
 
 const QString TrueText = QStringLiteral("true");
 const QString FalseText = QStringLiteral("false");
-const QString DefaultImageType = QStringLiteral(".png");
+const QString DefaultImageType = QLatin1String(Defaults::ImgType);
 
 QString flagText(bool flag)
 {
@@ -49,7 +52,7 @@ ModelConfig::ModelConfig(QObject* parent)
 
 QString ModelConfig::configDirectory()
 {
-    return QDir::homePath() + QStringLiteral("/Pelicrow");
+    return QDir::homePath() + AppNames::SettingsFolder;
 }
 
 QString ModelConfig::fileName(Setting setting)
@@ -59,7 +62,7 @@ QString ModelConfig::fileName(Setting setting)
 
 bool ModelConfig::isImageType(const QString& type)
 {
-    static const QStringList types = {".png", ".jpg", ".jpeg", ".bmp", ".ppm", ".xpm", ".xbm"};
+    static const QStringList types = Defaults::imageTypeSuffixes();
     return types.contains(type, Qt::CaseSensitive);
 }
 
@@ -99,7 +102,7 @@ QMap<QString, QString> ModelConfig::settingsTable() const
         const SettingFile& file = SettingFiles[setting];
         const QString defaultText = setting == Directory
             ? QDir::homePath() + QStringLiteral("/Desktop/")
-            : QString::fromUtf8(file.defaultText);
+            : file.defaultText;
         table.insert(directoryPath + QLatin1String(file.name), defaultText);
     }
     return table;

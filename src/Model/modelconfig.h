@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/defaults.h"
 #include "model.h"
 
 #include <QMap>
@@ -99,9 +100,9 @@ private:
     QString m_proxyType;
     QString m_userLogin;
     QString m_userPassword;
-    int m_fastCutKey = 50;
-    int m_normalCutKey = 52;
-    int m_fullScreenKey = 51;
+    int m_fastCutKey = Defaults::FastCutKey;
+    int m_normalCutKey = Defaults::NormalCutKey;
+    int m_fullScreenKey = Defaults::FullScreenKey;
     bool m_loginCheck = false;
     bool m_proxyCheck = false;
     bool m_proxyAuthCheck = false;

@@ -15,7 +15,7 @@
 OpUpdate::OpUpdate(QObject* parent)
     : QObject(parent)
     , m_modelJson(new ModelJson(this))
-    , m_version(QStringLiteral("1.0"))
+    , m_version(AppNames::Version)
     , m_serviceUrl(AppNames::UpdateServiceUrl)
     , m_transferTimeout(DownloadLimits::TransferTimeoutMs)
 {
@@ -40,12 +40,12 @@ QString OpUpdate::requestUrl() const
 
 QString OpUpdate::resourcesDirectory()
 {
-    return QDir::homePath() + QStringLiteral("/Pelicrow/Resources");
+    return QDir::homePath() + AppNames::ResourcesFolder;
 }
 
 QString OpUpdate::executableDirectory()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/tmp");
+    return QCoreApplication::applicationDirPath() + AppNames::DownloadFolder;
 }
 
 void OpUpdate::download(const QString& url, const QString& dir)

@@ -152,7 +152,7 @@ void OpMain::checkUpgrade()
     QMessageBox box(QMessageBox::Information, QString(),
         tr("There is a newer version of your application.\nWant to upgrade?"),
         QMessageBox::Yes | QMessageBox::No);
-    box.setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    box.setWindowIcon(QIcon(AppNames::Icon));
     if (box.exec() != QMessageBox::Yes)
         return;
     if (executeShell(launcherPath, QStringLiteral("runas"), QString(), false, false) == 0) {

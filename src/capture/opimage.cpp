@@ -1,6 +1,7 @@
 #include "opimage.h"
 
 #include "Model/modelconfig.h"
+#include "app/defaults.h"
 #include "capture/pngwriter.h"
 #include "capture/selection.h"
 #include "capture/viewimage.h"
@@ -31,22 +32,11 @@ const int NormalCut = 2;
 // Cuts larger than this share of the screen are previewed at this share of their size.
 const double PreviewShare = 0.8;
 
-struct ImageType
+QString filterOf(const Defaults::ImageType& type)
 {
-    const char* suffix;
-    const char* filter;
-};
-
-// In the order of the "Save as..." filter list.
-const ImageType ImageTypes[] = {
-    {".png", "File PNG (*.png)"},
-    {".jpg", "File JPEG (*.jpg)"},
-    {".jpeg", "File JPEG (*.jpeg)"},
-    {".bmp", "File Bitmap (*.bmp)"},
-    {".ppm", "File Ppm (*.ppm)"},
-    {".xpm", "File Xpm (*.xpm)"},
-    {".xbm", "File Xbm (*.xbm)"},
-};
+    return QStringLiteral("File %1 (*%2)")
+        .arg(QLatin1String(type.name), QLatin1String(type.suffix));
+}
 
 const char* const SavedTitle = "Image saved successfully";
 const char* const FailedTitle = "Error saving the image";
@@ -110,9 +100,9 @@ QString OpImage::imageFileName(const QString& directory, const QString& userName
 
 QString OpImage::nameFilterFor(const QString& type)
 {
-    for (const ImageType& imageType : ImageTypes) {
+    for (const auto& imageType : Defaults::ImageTypes) {
         if (type == QLatin1String(imageType.suffix))
-            return QLatin1String(imageType.filter);
+            return filterOf(imageType);
     }
     return QString();
 }
@@ -120,18 +110,18 @@ QString OpImage::nameFilterFor(const QString& type)
 QString OpImage::nameFilters()
 {
     QStringList filters;
-    for (const ImageType& imageType : ImageTypes)
-        filters << QLatin1String(imageType.filter);
+    for (const auto& imageType : Defaults::ImageTypes)
+        filters << filterOf(imageType);
     return filters.join(QStringLiteral(";;"));
 }
 
 QString OpImage::withImageSuffix(const QString& fileName)
 {
-    for (const ImageType& imageType : ImageTypes) {
+    for (const auto& imageType : Defaults::ImageTypes) {
         if (fileName.endsWith(QLatin1String(imageType.suffix), Qt::CaseInsensitive))
             return fileName;
     }
-    return fileName + QStringLiteral(".png");
+    return fileName + QLatin1String(Defaults::ImgType);
 }
 
 QString OpImage::imageTypeOf(const QString& fileName)

@@ -1,5 +1,6 @@
 #include "viewimage.h"
 
+#include "app/appnames.h"
 #include "platform/nativewindowevent.h"
 #include "platform/taskbar.h"
 
@@ -13,7 +14,7 @@ ViewImage::ViewImage(QWidget* parent)
 {
     // Moves without a held button are needed for the hover cursor.
     setAttribute(Qt::WA_MouseTracking, true);
-    setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    setWindowIcon(QIcon(AppNames::Icon));
     setWindowTitle(QStringLiteral("Pelicrow"));
 }
 

@@ -1,6 +1,7 @@
 #include "opconfig.h"
 
 #include "Model/modelconfig.h"
+#include "app/defaults.h"
 #include "views/viewconfig.h"
 
 #include <QCheckBox>
@@ -14,9 +15,6 @@ namespace {
 
 const int FirstKeyCode = 48; // '0'
 const int LastKeyCode = 57; // '9'
-const int DefaultFastCutKey = 50;
-const int DefaultNormalCutKey = 52;
-const int DefaultFullScreenKey = 51;
 const QString Socks5Text = QStringLiteral("SOCKS5");
 const QString HttpText = QStringLiteral("HTTP");
 
@@ -79,11 +77,11 @@ void OpConfig::updateGeneralLayout()
 {
     if (!m_view || !m_model)
         return;
-    m_view->fastCutCombo()->setCurrentIndex(keyIndex(m_model->fastCutKey(), DefaultFastCutKey));
+    m_view->fastCutCombo()->setCurrentIndex(keyIndex(m_model->fastCutKey(), Defaults::FastCutKey));
     m_view->normalCutCombo()->setCurrentIndex(
-        keyIndex(m_model->normalCutKey(), DefaultNormalCutKey));
+        keyIndex(m_model->normalCutKey(), Defaults::NormalCutKey));
     m_view->fullScreenCombo()->setCurrentIndex(
-        keyIndex(m_model->fullScreenKey(), DefaultFullScreenKey));
+        keyIndex(m_model->fullScreenKey(), Defaults::FullScreenKey));
     m_view->bootCheck()->setChecked(m_model->boot());
     m_view->dirEdit()->setText(m_model->directory());
     m_view->imgTypeCombo()->setCurrentIndex(imgTypeIndex());

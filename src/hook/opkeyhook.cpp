@@ -1,5 +1,6 @@
 #include "opkeyhook.h"
 
+#include "app/appnames.h"
 #include "platform/desktopsession.h"
 #include "platform/keyboardlistener.h"
 
@@ -45,7 +46,7 @@ void OpKeyHook::showWarning(const QString& text)
 {
     auto* box
         = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pelicrow"), text, QMessageBox::Ok);
-    box->setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    box->setWindowIcon(QIcon(AppNames::Icon));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_QuitOnClose, false);
     box->setWindowModality(Qt::NonModal);

@@ -33,7 +33,7 @@ AppVersionHandler::AppVersionHandler(QObject* parent)
 void AppVersionHandler::replaceExecutable()
 {
     appDir = QCoreApplication::applicationDirPath();
-    tmpDir = appDir + QStringLiteral("/tmp");
+    tmpDir = appDir + AppNames::DownloadFolder;
     exePath = appDir + QLatin1Char('/') + AppNames::MainExecutable;
     if (QDir(tmpDir).exists()) {
         newExePath = appDir + AppNames::PendingExecutable;

@@ -1,5 +1,7 @@
 #include "viewconfig.h"
 
+#include "app/defaults.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -151,7 +153,7 @@ void ViewConfig::fillGeneralCombos()
         m_normalCutCombo->addItem(text);
         m_fullScreenCombo->addItem(text);
     }
-    m_imgTypeCombo->addItems({".png", ".jpg", ".jpeg", ".bmp", ".ppm", ".xpm", ".xbm"});
+    m_imgTypeCombo->addItems(Defaults::imageTypeSuffixes());
 }
 
 void ViewConfig::createProxyBox()

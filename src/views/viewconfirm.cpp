@@ -1,5 +1,6 @@
 #include "viewconfirm.h"
 
+#include "app/appnames.h"
 #include "view.h"
 
 #include "platform/taskbar.h"
@@ -18,7 +19,7 @@ ViewConfirm::ViewConfirm(QWidget* parent)
     : QWidget(parent)
 {
     setWindowFlags(Qt::WindowTitleHint | Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    setWindowIcon(QIcon(AppNames::Icon));
     saveText = QStringLiteral("Save");
     saveAsText = QStringLiteral("Save as...");
     cancelText = QStringLiteral("Cancel");

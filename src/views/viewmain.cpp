@@ -1,5 +1,6 @@
 #include "viewmain.h"
 
+#include "app/appnames.h"
 #include "circularbutton.h"
 #include "view.h"
 #include "viewadwidget.h"
@@ -16,7 +17,12 @@
 
 namespace {
 
+// The window without the panel: the picture above a row of buttons.
+const QSize ClosedSize(400, 332);
+const QSize PictureSize(400, 300);
 const int ButtonRowHeight = 32;
+// The configuration panel, right of the picture once the window has widened.
+const QSize PanelSize(400, 330);
 const int PauseSeconds = 5;
 const int WipeStepMs = 2;
 const int PanelStepMs = 1;
@@ -31,7 +37,7 @@ ViewMain::ViewMain(QWidget* parent)
 {
     setWindowLook();
     m_adWidget = new ViewAdWidget(this);
-    setFixedSize(400, 332);
+    setFixedSize(ClosedSize);
     m_background = std::make_unique<QImage>(
         width(), height() - ButtonRowHeight, QImage::Format_ARGB32_Premultiplied);
     paintPlaceholder();
@@ -39,17 +45,14 @@ ViewMain::ViewMain(QWidget* parent)
     m_nextBtn = createArrowButton(":/icone/bt2-02.png");
     connect(m_nextBtn, SIGNAL(clicked()), this, SLOT(NextBtnClicked()));
     connect(m_backBtn, SIGNAL(clicked()), this, SLOT(LastBtnClicked()));
-    m_pictureSize = QSize(400, 300);
+    m_pictureSize = PictureSize;
     m_adWidget->show();
     m_adWidget->setGeometry(0, 0, m_pictureSize.width(), m_pictureSize.height());
     m_viewConfig = new ViewConfig(this);
-    m_viewConfig->setGeometry(m_pictureSize.width(), 0, 400, 330);
+    m_viewConfig->setGeometry(QRect(QPoint(m_pictureSize.width(), 0), PanelSize));
     createPushButtons();
     placeArrowButtons();
     loadPictures();
-    m_currentIndex = -1;
-    m_manual = false;
-    m_panelDirection = -1;
     m_slideThread.setInterval(WipeStepMs);
     m_panelThread.setInterval(PanelStepMs);
     makeConnections();
@@ -77,7 +80,7 @@ void ViewMain::printCurrentImg(int width)
 void ViewMain::changeThisWidth(int width)
 {
     const int closedWidth = m_pictureSize.width();
-    setFixedWidth(m_panelDirection > 0 ? closedWidth + width : 2 * closedWidth - width);
+    setFixedWidth(m_panelOpening ? closedWidth + width : 2 * closedWidth - width);
 }
 
 void ViewMain::openConfigAnimation()
@@ -87,7 +90,7 @@ void ViewMain::openConfigAnimation()
     m_panelThread.setEndValue(399);
     m_panelThread.setRunning(true);
     m_panelThread.start(QThread::InheritPriority);
-    m_panelDirection = -m_panelDirection;
+    m_panelOpening = !m_panelOpening;
 }
 
 void ViewMain::takeNextImg()
@@ -170,7 +173,7 @@ void ViewMain::holdCarouselWhenUnseen()
 
 void ViewMain::setWindowLook()
 {
-    setWindowIcon(QIcon(":/icone/camera.png"));
+    setWindowIcon(QIcon(AppNames::Icon));
     setWindowTitle("Pelicrow");
     setAttribute(Qt::WA_DeleteOnClose, false);
     setAttribute(Qt::WA_QuitOnClose, false);

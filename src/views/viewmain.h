@@ -79,11 +79,12 @@ private:
     ViewAdWidget* m_adWidget = nullptr;
     ViewConfig* m_viewConfig = nullptr;
     ModelConfig* m_model = nullptr;
-    int m_currentIndex = -1;
+    int m_currentIndex = -1; // none shown yet
     AnimationThread m_slideThread;
     AnimationThread m_panelThread;
     bool m_manual = false;
-    int m_panelDirection = -1;
+    // Whether the running (or last) panel animation widens the window.
+    bool m_panelOpening = false;
     QString m_okText;
     QString m_exitText;
     QString m_configText;

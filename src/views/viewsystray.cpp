@@ -18,7 +18,7 @@
 namespace {
 
 const int BalloonMs = 5000;
-const QString RunningTitle = QStringLiteral("Pelicrow 1.0");
+const QString RunningTitle = QStringLiteral("Pelicrow ") + AppNames::Version;
 
 QString launcherPath()
 {
@@ -35,7 +35,7 @@ ViewSystray::ViewSystray(QObject* parent)
     createTexts();
     createActions();
     createMenus();
-    setIcon(QIcon(QStringLiteral(":/icone/camera.png")));
+    setIcon(QIcon(AppNames::Icon));
     setContextMenu(m_contextMenu);
     connectActions();
 }

@@ -1,4 +1,5 @@
 #include "capture/viewimage.h"
+#include "testimages.h"
 #include "views/viewadwidget.h"
 #include "views/viewconfirm.h"
 
@@ -10,6 +11,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+using TestImages::rendered;
+
 namespace {
 
 QPixmap filledPixmap(QSize size, QColor colour)
@@ -17,14 +20,6 @@ QPixmap filledPixmap(QSize size, QColor colour)
     QPixmap pixmap(size);
     pixmap.fill(colour);
     return pixmap;
-}
-
-QImage rendered(QWidget* widget)
-{
-    QImage image(widget->size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    widget->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
 }
 
 QColor veiled(QColor under)

@@ -1,6 +1,8 @@
 #include "Model/modelconfig.h"
 #include "capture/opimage.h"
 #include "capture/viewimage.h"
+#include "testimages.h"
+#include "testsupport.h"
 #include "views/view.h"
 #include "views/viewconfirm.h"
 
@@ -22,27 +24,16 @@
 
 #include <X11/Xlib.h>
 
+using TestImages::fileImage;
+using TestImages::noiseImage;
+
 namespace {
 
 const int ToolTimeoutMs = 15000;
 
-// Runs an X client to its end while this process keeps serving its own windows
-// and clipboard; returns its standard output.
 QByteArray runClient(const QString& program, const QStringList& arguments)
 {
-    QProcess client;
-    client.start(program, arguments);
-    if (!client.waitForStarted())
-        return QByteArray();
-    QElapsedTimer clock;
-    clock.start();
-    while (client.state() != QProcess::NotRunning && clock.elapsed() < ToolTimeoutMs)
-        QTest::qWait(10);
-    if (client.state() != QProcess::NotRunning) {
-        client.kill();
-        client.waitForFinished();
-    }
-    return client.readAllStandardOutput();
+    return TestSupport::runClient(program, arguments, ToolTimeoutMs);
 }
 
 void xdotool(const QStringList& arguments)
@@ -71,24 +62,6 @@ QImage clipboardImage()
     const QByteArray png
         = runClient(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-o"});
     return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32);
-}
-
-QImage fileImage(const QString& path)
-{
-    return QImage(path).convertToFormat(QImage::Format_RGB32);
-}
-
-// A picture in which every pixel differs from its neighbours, so that any shift shows.
-QImage busyPicture(QSize size)
-{
-    QImage picture(size, QImage::Format_RGB32);
-    QRandomGenerator random(20261207);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
-    }
-    return picture;
 }
 
 template<typename T> T* topLevel()
@@ -157,7 +130,7 @@ private:
 void TestCaptureX11::initTestCase()
 {
     QTemporaryDir pictureDir;
-    screen = busyPicture(QGuiApplication::primaryScreen()->size());
+    screen = noiseImage(QGuiApplication::primaryScreen()->size());
     const QString picturePath = pictureDir.filePath("busy.png");
     QVERIFY(screen.save(picturePath));
     runClient(QStringLiteral("display"), {"-window", "root", picturePath});

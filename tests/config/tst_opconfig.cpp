@@ -1,5 +1,7 @@
 #include "Model/modelconfig.h"
+#include "app/defaults.h"
 #include "config/opconfig.h"
+#include "settingfiles.h"
 #include "testsupport.h"
 #include "views/viewconfig.h"
 
@@ -20,12 +22,6 @@
 #include <memory>
 
 namespace {
-
-QString storedText(ModelConfig::Setting setting)
-{
-    QFile file(ModelConfig::configDirectory() + ModelConfig::fileName(setting));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
-}
 
 // Everything the panel shows, in one comparable list.
 QStringList panelState(const ViewConfig& view)
@@ -109,13 +105,14 @@ void TestOpConfig::hotKeysShowAndSave_data()
     QTest::addColumn<QVector<int>>("stored");
     QTest::addColumn<QVector<int>>("shown");
     QTest::addColumn<QVector<int>>("saved");
-    QTest::newRow("defaults") << QVector<int> {50, 52, 51} << QVector<int> {2, 4, 3}
-                              << QVector<int> {50, 52, 51};
+    const QVector<int> defaults
+        = {Defaults::FastCutKey, Defaults::NormalCutKey, Defaults::FullScreenKey};
+    QTest::newRow("defaults") << defaults << QVector<int> {2, 4, 3} << defaults;
     QTest::newRow("ends") << QVector<int> {48, 57, 55} << QVector<int> {0, 9, 7}
                           << QVector<int> {48, 57, 55};
     // Outside the digits: each row shows and then saves its own default.
     QTest::newRow("outside digits")
-        << QVector<int> {47, 58, -1} << QVector<int> {2, 4, 3} << QVector<int> {50, 52, 51};
+        << QVector<int> {47, 58, -1} << QVector<int> {2, 4, 3} << defaults;
 }
 
 void TestOpConfig::hotKeysShowAndSave()
@@ -141,8 +138,8 @@ void TestOpConfig::chosenHotKeyIsSavedAsCode()
     view->fastCutCombo()->setCurrentText("7");
     save();
     QCOMPARE(model->fastCutKey(), 55);
-    QCOMPARE(storedText(ModelConfig::FastCutKey), QString("55"));
-    QCOMPARE(model->normalCutKey(), 52);
+    QCOMPARE(SettingFiles::text(ModelConfig::FastCutKey), QString("55"));
+    QCOMPARE(model->normalCutKey(), Defaults::NormalCutKey);
 }
 
 void TestOpConfig::imgTypeShowsAndSaves_data()
@@ -168,7 +165,7 @@ void TestOpConfig::imgTypeShowsAndSaves()
     QSignalSpy typeChanged(model.get(), &ModelConfig::imgTypeChanged);
     save();
     QCOMPARE(model->imgType(), saved);
-    QCOMPARE(storedText(ModelConfig::ImgType), saved);
+    QCOMPARE(SettingFiles::text(ModelConfig::ImgType), saved);
     QCOMPARE(typeChanged.count(), 1);
 }
 
@@ -194,7 +191,7 @@ void TestOpConfig::proxyTypeShowsAndSaves()
     bind();
     QCOMPARE(view->proxyTypeCombo()->currentText(), shown);
     save();
-    QCOMPARE(storedText(ModelConfig::ProxyType), shown);
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyType), shown);
 }
 
 void TestOpConfig::typedTextsAreStoredAsTyped()
@@ -207,10 +204,10 @@ void TestOpConfig::typedTextsAreStoredAsTyped()
     view->userEdit()->setText("ann = \"admin\"");
     view->passEdit()->setText("p@ss word\t%");
     save();
-    QCOMPARE(storedText(ModelConfig::ProxyHost), QString(" prøxy host "));
-    QCOMPARE(storedText(ModelConfig::ProxyPort), QString("eighty"));
-    QCOMPARE(storedText(ModelConfig::ProxyUser), QString("ann = \"admin\""));
-    QCOMPARE(storedText(ModelConfig::ProxyPassword), QString("p@ss word\t%"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyHost), QString(" prøxy host "));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyPort), QString("eighty"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyUser), QString("ann = \"admin\""));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyPassword), QString("p@ss word\t%"));
     QCOMPARE(QNetworkProxy::applicationProxy().port(), quint16(0));
     QCOMPARE(QNetworkProxy::applicationProxy().user(), QString("ann = \"admin\""));
 }
@@ -225,11 +222,11 @@ void TestOpConfig::saveWritesSettingsAndReports()
     view->portEdit()->setText("3128");
     save();
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(storedText(ModelConfig::Boot), QString("false"));
-    QCOMPARE(storedText(ModelConfig::ProxyCheck), QString("true"));
-    QCOMPARE(storedText(ModelConfig::ProxyHost), QString("10.0.0.1"));
-    QCOMPARE(storedText(ModelConfig::ProxyPort), QString("3128"));
-    QCOMPARE(storedText(ModelConfig::ProxyType), QString("HTTP"));
+    QCOMPARE(SettingFiles::text(ModelConfig::Boot), QString("false"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyCheck), QString("true"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyHost), QString("10.0.0.1"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyPort), QString("3128"));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyType), QString("HTTP"));
     const QNetworkProxy installed = QNetworkProxy::applicationProxy();
     QCOMPARE(installed.type(), QNetworkProxy::HttpProxy);
     QCOMPARE(installed.hostName(), QString("10.0.0.1"));
@@ -268,7 +265,7 @@ void TestOpConfig::cancelRestoresEveryField()
     view->cancelButton()->click();
     QCOMPARE(panelState(*view), loaded);
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(storedText(ModelConfig::ProxyHost), QString(""));
+    QCOMPARE(SettingFiles::text(ModelConfig::ProxyHost), QString(""));
 }
 
 void TestOpConfig::changeDirFillsFieldOnly_data()

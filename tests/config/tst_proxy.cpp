@@ -8,63 +8,17 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
+using namespace UpdateTest;
+
 namespace {
-
-// A one-page HTTP server that remembers who asked and with which headers.
-class TargetServer : public QTcpServer
-{
-public:
-    QByteArray lastRequest;
-    QHostAddress lastPeer;
-    int requests = 0;
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(descriptor);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-            buffer[socket] += socket->readAll();
-            if (!buffer[socket].contains("\r\n\r\n"))
-                return;
-            lastRequest = buffer.take(socket);
-            lastPeer = socket->peerAddress();
-            ++requests;
-            socket->write("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello");
-            socket->disconnectFromHost();
-        });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-
-private:
-    QHash<QTcpSocket*, QByteArray> buffer;
-};
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-bool acceptsConnections(quint16 port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
-}
 
 struct Fetched
 {
@@ -91,7 +45,6 @@ private slots:
     void proxyOffGoesDirect();
 
 private:
-    void startProxy(const QString& program, const QStringList& arguments, quint16 port);
     quint16 startTinyproxy();
     quint16 startMicrosocks();
     void saveProxy(const QString& type, quint16 port, bool authentication);
@@ -99,8 +52,8 @@ private:
 
     QString targetHost;
     QTemporaryDir scratch;
-    std::unique_ptr<TargetServer> target;
-    std::unique_ptr<QProcess> proxy;
+    std::unique_ptr<ScriptedServer> target;
+    std::unique_ptr<BackgroundProcess> proxy;
     std::unique_ptr<ModelConfig> model;
     std::unique_ptr<ViewConfig> view;
     std::unique_ptr<OpConfig> opConfig;
@@ -109,7 +62,7 @@ private:
 void TestProxy::initTestCase()
 {
     // The toolkit never proxies a loopback address or "localhost".
-    targetHost = UpdateTest::proxiedHost();
+    targetHost = proxiedHost();
     PELICROW_REQUIRE(!targetHost.isEmpty(), "no address but loopback (isolated-run gives one)");
     QVERIFY(scratch.isValid());
 }
@@ -117,9 +70,9 @@ void TestProxy::initTestCase()
 void TestProxy::init()
 {
     QDir(ModelConfig::configDirectory()).removeRecursively();
-    target = std::make_unique<TargetServer>();
-    target->setProxy(QNetworkProxy::NoProxy);
-    QVERIFY(target->listen(QHostAddress(targetHost), 0));
+    target = std::make_unique<ScriptedServer>();
+    target->respond("/probe", httpResponse(200, "hello"));
+    proxy = std::make_unique<BackgroundProcess>();
     model = std::make_unique<ModelConfig>();
     model->verificConfig();
     view = std::make_unique<ViewConfig>(nullptr);
@@ -130,56 +83,29 @@ void TestProxy::init()
 
 void TestProxy::cleanup()
 {
-    if (proxy) {
-        proxy->kill();
-        proxy->waitForFinished();
-        proxy.reset();
-    }
+    proxy.reset();
     opConfig.reset();
     view.reset();
     model.reset();
     target.reset();
 }
 
-void TestProxy::startProxy(const QString& program, const QStringList& arguments, quint16 port)
-{
-    proxy = std::make_unique<QProcess>();
-    proxy->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    proxy->setStandardOutputFile(QProcess::nullDevice());
-    proxy->start(program, arguments);
-    QVERIFY2(proxy->waitForStarted(), qPrintable(program));
-    QTRY_VERIFY_WITH_TIMEOUT(acceptsConnections(port), 10000);
-}
-
 quint16 TestProxy::startTinyproxy()
 {
-    const quint16 port = freePort();
-    const QString config = scratch.path() + "/tinyproxy.conf";
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return 0;
-    file.write(QString("Port %1\nListen 127.0.0.1\nTimeout 30\nMaxClients 10\n"
-                       "LogLevel Warning\nBasicAuth alice s3cret\n")
-                   .arg(port)
-                   .toUtf8());
-    file.close();
-    startProxy("tinyproxy", {"-d", "-c", config}, port);
-    return port;
+    quint16 port = 0;
+    return startHttpProxy(*proxy, scratch.path(), "alice", "s3cret", &port) ? port : 0;
 }
 
+// Outgoing connections leave from 127.0.0.2, so the target can tell them apart.
 quint16 TestProxy::startMicrosocks()
 {
-    const quint16 port = freePort();
-    // Outgoing connections leave from 127.0.0.2, so the target can tell them apart.
-    startProxy("microsocks",
-        {"-i", "127.0.0.1", "-p", QString::number(port), "-u", "bob", "-P", "pa55", "-b",
-            "127.0.0.2"},
-        port);
-    return port;
+    quint16 port = 0;
+    return startSocksProxy(*proxy, "bob", "pa55", &port, "127.0.0.2") ? port : 0;
 }
 
 void TestProxy::saveProxy(const QString& type, quint16 port, bool authentication)
 {
+    QVERIFY2(port != 0, "the proxy did not start");
     view->proxyBox()->setChecked(true);
     view->hostEdit()->setText("127.0.0.1");
     view->portEdit()->setText(QString::number(port));
@@ -197,7 +123,7 @@ void TestProxy::saveProxy(const QString& type, quint16 port, bool authentication
 Fetched TestProxy::fetch()
 {
     QNetworkAccessManager manager;
-    const QUrl url(QString("http://%1:%2/probe").arg(targetHost).arg(target->serverPort()));
+    const QUrl url(target->url("/probe", targetHost));
     std::unique_ptr<QNetworkReply> reply(manager.get(QNetworkRequest(url)));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!finished.wait(10000))
@@ -212,7 +138,8 @@ void TestProxy::httpProxyWithAuthentication()
     const Fetched fetched = fetch();
     QCOMPARE(fetched.error, QNetworkReply::NoError);
     QCOMPARE(fetched.body, QByteArray("hello"));
-    QVERIFY2(target->lastRequest.contains("tinyproxy"), target->lastRequest.constData());
+    QVERIFY2(target->requests().constLast().contains("tinyproxy"),
+        target->requests().constLast().constData());
 }
 
 void TestProxy::httpProxyWithoutCredentialsIsRefused()
@@ -220,7 +147,7 @@ void TestProxy::httpProxyWithoutCredentialsIsRefused()
     const quint16 port = startTinyproxy();
     saveProxy("HTTP", port, false);
     QCOMPARE(fetch().error, QNetworkReply::ProxyAuthenticationRequiredError);
-    QCOMPARE(target->requests, 0);
+    QCOMPARE(target->requests().size(), 0);
 }
 
 void TestProxy::socks5ProxyWithAuthentication()
@@ -230,7 +157,7 @@ void TestProxy::socks5ProxyWithAuthentication()
     const Fetched fetched = fetch();
     QCOMPARE(fetched.error, QNetworkReply::NoError);
     QCOMPARE(fetched.body, QByteArray("hello"));
-    QCOMPARE(target->lastPeer, QHostAddress("127.0.0.2"));
+    QCOMPARE(target->lastPeer(), QHostAddress("127.0.0.2"));
 }
 
 void TestProxy::socks5ProxyWithoutCredentialsFails()
@@ -238,7 +165,7 @@ void TestProxy::socks5ProxyWithoutCredentialsFails()
     const quint16 port = startMicrosocks();
     saveProxy("SOCKS5", port, false);
     QVERIFY(fetch().error != QNetworkReply::NoError);
-    QCOMPARE(target->requests, 0);
+    QCOMPARE(target->requests().size(), 0);
 }
 
 void TestProxy::proxyOffGoesDirect()
@@ -249,7 +176,7 @@ void TestProxy::proxyOffGoesDirect()
     view->saveButton()->click();
     const Fetched fetched = fetch();
     QCOMPARE(fetched.error, QNetworkReply::NoError);
-    QVERIFY(!target->lastRequest.contains("tinyproxy"));
+    QVERIFY(!target->requests().constLast().contains("tinyproxy"));
 }
 
 QTEST_MAIN(TestProxy)

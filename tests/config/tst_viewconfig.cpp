@@ -1,3 +1,4 @@
+#include "app/defaults.h"
 #include "views/viewconfig.h"
 
 #include <QApplication>
@@ -29,9 +30,25 @@ QLabel* labelNamed(const QWidget* parent, const QString& text)
     return labelsNamed(parent, text).value(0);
 }
 
-int naturalWidth(const QWidget* widget)
+// A field by its accessor's name, or a label by its text ("text#1": the second such label).
+QWidget* widgetNamed(const ViewConfig& panel, const QString& name)
 {
-    return widget->sizeHint().width();
+    const QMap<QString, QWidget*> fields
+        = {{"dirEdit", panel.dirEdit()}, {"dirButton", panel.dirButton()},
+            {"fastCutCombo", panel.fastCutCombo()}, {"normalCutCombo", panel.normalCutCombo()},
+            {"fullScreenCombo", panel.fullScreenCombo()}, {"imgTypeCombo", panel.imgTypeCombo()},
+            {"bootCheck", panel.bootCheck()}, {"hostEdit", panel.hostEdit()},
+            {"portEdit", panel.portEdit()}, {"proxyTypeCombo", panel.proxyTypeCombo()},
+            {"userEdit", panel.userEdit()}, {"passEdit", panel.passEdit()}};
+    if (fields.contains(name))
+        return fields.value(name);
+    const QString text = name.section('#', 0, 0);
+    const int index = name.section('#', 1).toInt();
+    for (const QGroupBox* box : {panel.generalBox(), panel.proxyBox(), panel.proxyAuthBox()}) {
+        if (QLabel* label = labelsNamed(box, text).value(index))
+            return label;
+    }
+    return nullptr;
 }
 
 QStringList items(const QComboBox* combo)
@@ -57,10 +74,9 @@ class TestViewConfig : public QObject
     Q_OBJECT
 private slots:
     void cleanup();
-    void generalGroupFollowsSizeHints_data();
-    void generalGroupFollowsSizeHints();
-    void proxyGroupFollowsSizeHints_data();
-    void proxyGroupFollowsSizeHints();
+    void groupsFollowSizeHints_data();
+    void groupsFollowSizeHints();
+    void boxesEncloseTheirRows();
     void widerFastCutLabelMovesColumns();
     void boxesAndButtons();
     void widgetsStartAsBuilt();
@@ -84,98 +100,88 @@ void TestViewConfig::useBoldFont(bool bold)
     QApplication::setFont(font);
 }
 
-void TestViewConfig::generalGroupFollowsSizeHints_data()
+// Each widget of a row lies `gap` pixels right of the one named in `after` (or at x 10 when
+// none), at height `y`, with a fixed size or, where none is given, its size hint.
+void TestViewConfig::groupsFollowSizeHints_data()
 {
     QTest::addColumn<bool>("bold");
-    QTest::newRow("regular font") << false;
-    QTest::newRow("bold font") << true;
-}
-
-void TestViewConfig::generalGroupFollowsSizeHints()
-{
-    QFETCH(bool, bold);
-    useBoldFont(bold);
-    ViewConfig panel(nullptr);
-    const QGroupBox* box = panel.generalBox();
-
-    const QLabel* dirLabel = labelNamed(box, "Images Destiny:");
-    QVERIFY(dirLabel);
-    QCOMPARE(dirLabel->geometry(), QRect(QPoint(10, 25), dirLabel->sizeHint()));
-    const int dirX = 10 + naturalWidth(dirLabel) + 5;
-    QCOMPARE(panel.dirEdit()->geometry(), QRect(dirX, 20, 207, 20));
-    QCOMPARE(panel.dirButton()->geometry(), QRect(dirX + 207 + 6, 20, 40, 20));
-
-    const QLabel* fastLabel = labelNamed(box, "FastCut:");
-    const QList<QLabel*> ctrlShift = labelsNamed(box, " Ctrl + Shift +");
-    QCOMPARE(ctrlShift.size(), 3);
-    const int ctrlX = naturalWidth(fastLabel) + 39;
-    const int comboX = ctrlX + naturalWidth(ctrlShift[0]) + 7;
-    const QLabel* typeLabel = labelNamed(box, "Image Type:");
-    const int typeX = comboX + 30 + 49;
-    const int rowY[] = {50, 75, 100};
-    const char* rowLabel[] = {"FastCut:", "NormalCut:", "FullScreenCut:"};
-    const QComboBox* rowCombo[]
-        = {panel.fastCutCombo(), panel.normalCutCombo(), panel.fullScreenCombo()};
-    for (int row = 0; row < 3; ++row) {
-        const QLabel* label = labelNamed(box, rowLabel[row]);
-        QVERIFY(label);
-        QCOMPARE(label->geometry(), QRect(QPoint(10, rowY[row]), label->sizeHint()));
-        QCOMPARE(ctrlShift[row]->geometry(),
-            QRect(QPoint(ctrlX, rowY[row]), ctrlShift[row]->sizeHint()));
-        QCOMPARE(rowCombo[row]->geometry(), QRect(comboX, rowY[row] - 5, 30, 20));
+    QTest::addColumn<QString>("widget");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<int>("gap");
+    QTest::addColumn<int>("y");
+    QTest::addColumn<QSize>("size");
+    const struct
+    {
+        const char* widget;
+        const char* after;
+        int gap;
+        int y;
+        QSize size;
+    } rows[] = {
+        {"Images Destiny:", "", 0, 25, {}},
+        {"dirEdit", "Images Destiny:", 5, 20, {207, 20}},
+        {"dirButton", "dirEdit", 6, 20, {40, 20}},
+        {"FastCut:", "", 0, 50, {}},
+        {"NormalCut:", "", 0, 75, {}},
+        {"FullScreenCut:", "", 0, 100, {}},
+        // The three rows line up on the first one's label.
+        {" Ctrl + Shift +#0", "FastCut:", 29, 50, {}},
+        {" Ctrl + Shift +#1", "FastCut:", 29, 75, {}},
+        {" Ctrl + Shift +#2", "FastCut:", 29, 100, {}},
+        {"fastCutCombo", " Ctrl + Shift +#0", 7, 45, {30, 20}},
+        {"normalCutCombo", " Ctrl + Shift +#1", 7, 70, {30, 20}},
+        {"fullScreenCombo", " Ctrl + Shift +#2", 7, 95, {30, 20}},
+        {"Image Type:", "fastCutCombo", 49, 50, {}},
+        {"imgTypeCombo", "Image Type:", 8, 45, {50, 20}},
+        {"bootCheck", "fastCutCombo", 49, 75, {}},
+        {"Host:", "", 0, 25, {}},
+        {"hostEdit", "Host:", 5, 20, {100, 20}},
+        {"Port:", "hostEdit", 5, 25, {}},
+        {"portEdit", "Port:", 5, 20, {50, 20}},
+        {"Type:", "portEdit", 5, 25, {}},
+        {"proxyTypeCombo", "Type:", 5, 20, {104, 20}},
+        {"Usser:", "", 0, 25, {}},
+        {"userEdit", "Usser:", 5, 20, {125, 20}},
+        {"Pass: ", "userEdit", 10, 25, {}},
+        {"passEdit", "Pass: ", 0, 20, {125, 20}},
+    };
+    for (bool bold : {false, true}) {
+        for (const auto& row : rows) {
+            QTest::addRow("%s, %s", row.widget, bold ? "bold" : "regular")
+                << bold << row.widget << row.after << row.gap << row.y << row.size;
+        }
     }
-    QCOMPARE(typeLabel->geometry(), QRect(QPoint(typeX, 50), typeLabel->sizeHint()));
-    QCOMPARE(
-        panel.imgTypeCombo()->geometry(), QRect(typeX + naturalWidth(typeLabel) + 8, 45, 50, 20));
-    QCOMPARE(
-        panel.bootCheck()->geometry(), QRect(QPoint(typeX, 75), panel.bootCheck()->sizeHint()));
-
-    QCOMPARE(box->pos(), QPoint(10, 25));
-    QVERIFY(enclosesChildren(box));
 }
 
-void TestViewConfig::proxyGroupFollowsSizeHints_data()
-{
-    generalGroupFollowsSizeHints_data();
-}
-
-void TestViewConfig::proxyGroupFollowsSizeHints()
+void TestViewConfig::groupsFollowSizeHints()
 {
     QFETCH(bool, bold);
+    QFETCH(QString, widget);
+    QFETCH(QString, after);
+    QFETCH(int, gap);
+    QFETCH(int, y);
+    QFETCH(QSize, size);
     useBoldFont(bold);
     ViewConfig panel(nullptr);
-    const QGroupBox* proxy = panel.proxyBox();
-    const QGroupBox* auth = panel.proxyAuthBox();
+    const QWidget* placed = widgetNamed(panel, widget);
+    QVERIFY(placed);
+    const QWidget* before = after.isEmpty() ? nullptr : widgetNamed(panel, after);
+    // The widget before has its own row, so its width is checked there.
+    const int x = before ? before->x() + before->width() + gap : 10;
+    QCOMPARE(placed->geometry(), QRect(QPoint(x, y), size.isValid() ? size : placed->sizeHint()));
+}
 
-    const QLabel* host = labelNamed(proxy, "Host:");
-    const QLabel* port = labelNamed(proxy, "Port:");
-    const QLabel* type = labelNamed(proxy, "Type:");
-    QCOMPARE(host->geometry(), QRect(QPoint(10, 25), host->sizeHint()));
-    int x = 10 + naturalWidth(host) + 5;
-    QCOMPARE(panel.hostEdit()->geometry(), QRect(x, 20, 100, 20));
-    x += 100 + 5;
-    QCOMPARE(port->geometry(), QRect(QPoint(x, 25), port->sizeHint()));
-    x += naturalWidth(port) + 5;
-    QCOMPARE(panel.portEdit()->geometry(), QRect(x, 20, 50, 20));
-    x += 50 + 5;
-    QCOMPARE(type->geometry(), QRect(QPoint(x, 25), type->sizeHint()));
-    x += naturalWidth(type) + 5;
-    QCOMPARE(panel.proxyTypeCombo()->geometry(), QRect(x, 20, 104, 20));
-
-    const QLabel* user = labelNamed(auth, "Usser:");
-    const QLabel* pass = labelNamed(auth, "Pass: ");
-    QVERIFY(user && pass);
-    QCOMPARE(user->geometry(), QRect(QPoint(10, 25), user->sizeHint()));
-    x = 10 + naturalWidth(user) + 5;
-    QCOMPARE(panel.userEdit()->geometry(), QRect(x, 20, 125, 20));
-    x += 125 + 10;
-    QCOMPARE(pass->geometry(), QRect(QPoint(x, 25), pass->sizeHint()));
-    QCOMPARE(panel.passEdit()->geometry(), QRect(x + naturalWidth(pass), 20, 125, 20));
-
-    QCOMPARE(proxy->pos(), QPoint(10, 170));
-    QCOMPARE(auth->pos(), QPoint(10, 50));
-    QVERIFY(enclosesChildren(auth));
-    QVERIFY(enclosesChildren(proxy));
+void TestViewConfig::boxesEncloseTheirRows()
+{
+    for (bool bold : {false, true}) {
+        useBoldFont(bold);
+        ViewConfig panel(nullptr);
+        QCOMPARE(panel.generalBox()->pos(), QPoint(10, 25));
+        QCOMPARE(panel.proxyBox()->pos(), QPoint(10, 170));
+        QCOMPARE(panel.proxyAuthBox()->pos(), QPoint(10, 50));
+        for (const QGroupBox* box : {panel.generalBox(), panel.proxyBox(), panel.proxyAuthBox()})
+            QVERIFY(enclosesChildren(box));
+    }
 }
 
 void TestViewConfig::widerFastCutLabelMovesColumns()
@@ -243,8 +249,7 @@ void TestViewConfig::widgetsStartAsBuilt()
         QCOMPARE(items(combo), digits);
         QCOMPARE(combo->currentIndex(), 0);
     }
-    QCOMPARE(items(panel.imgTypeCombo()),
-        QStringList({".png", ".jpg", ".jpeg", ".bmp", ".ppm", ".xpm", ".xbm"}));
+    QCOMPARE(items(panel.imgTypeCombo()), Defaults::imageTypeSuffixes());
     QCOMPARE(items(panel.proxyTypeCombo()), QStringList({"HTTP", "SOCKS5"}));
     QCOMPARE(panel.proxyTypeCombo()->currentIndex(), 0);
     QCOMPARE(panel.dirEdit()->text(), QDir::homePath() + "/Desktop");

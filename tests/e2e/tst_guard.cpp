@@ -1,4 +1,6 @@
+#include "Model/modelconfig.h"
 #include "app/appnames.h"
+#include "drivenprogram.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -6,7 +8,7 @@
 #include <QtTest>
 
 #include <csignal>
-#include <memory>
+#include <list>
 
 using TestSupport::windowsOfProcess;
 
@@ -23,23 +25,19 @@ private slots:
 
 private:
     QProcess* startPelicrow();
-    static QString settingsDir() { return QDir::homePath() + "/Pelicrow"; }
+    static QString settingsDir() { return ModelConfig::configDirectory(); }
     static int settingsFileCount() { return QDir(settingsDir()).entryList(QDir::Files).size(); }
-    std::vector<std::unique_ptr<QProcess>> processes;
+    std::list<DrivenProgram> processes;
 };
 
 QProcess* TestGuard::startPelicrow()
 {
-    processes.emplace_back(TestSupport::startProgram(AppNames::MainExecutable));
-    return processes.back().get();
+    processes.emplace_back().start();
+    return processes.back().process();
 }
 
 void TestGuard::cleanup()
 {
-    for (auto& process : processes) {
-        process->kill();
-        process->waitForFinished();
-    }
     processes.clear();
     QDir(settingsDir()).removeRecursively();
 }

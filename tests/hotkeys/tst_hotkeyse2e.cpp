@@ -1,7 +1,11 @@
 #include "Model/modelconfig.h"
 #include "app/appnames.h"
+#include "app/defaults.h"
 #include "app/processutils.h"
+#include "drivenprogram.h"
+#include "settingfiles.h"
 #include "testdisplay.h"
+#include "testimages.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -10,33 +14,23 @@
 #include <QtTest>
 
 #include <X11/keysym.h>
-#include <algorithm>
 #include <csignal>
 #include <memory>
 
+using TestImages::patternImage;
+using TestSupport::drag;
 using TestSupport::runTool;
 
 namespace {
 
 const QRect DragArea(100, 100, 200, 100);
 
-// Every pixel differs from its neighbours, so a cut one pixel off shows.
-QImage patternImage(const QSize& size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x & 0xff, y & 0xff, ((x >> 8) << 4) | (y >> 8)));
-    }
-    return image;
-}
-
 // The three hot-key settings, initialised with the store's defaults.
 struct Keys
 {
-    int fast = 50;
-    int normal = 52;
-    int full = 51;
+    int fast = Defaults::FastCutKey;
+    int normal = Defaults::NormalCutKey;
+    int full = Defaults::FullScreenKey;
     bool operator==(const Keys& other) const
     {
         return fast == other.fast && normal == other.normal && full == other.full;
@@ -68,13 +62,11 @@ private slots:
     void digitKeysFollowTheLayout();
     void windowManagerClosesTheOverlay_data();
     void windowManagerClosesTheOverlay();
-    void hotKeyToOverlayLatency();
     void limitedListenerIsReportedAndProgramRuns_data();
     void limitedListenerIsReportedAndProgramRuns();
 
 private:
     static void writeKeys(const Keys& keys);
-    static bool waitUntilNoCopyRuns();
     bool usePelicrow(const Keys& keys = Keys(), int scale = 1);
     void stopPelicrow();
     void pressHotKeyThroughXTest(unsigned long digit);
@@ -85,17 +77,13 @@ private:
     QString popup() const { return windowNamed("^Pelicrow - "); }
     static QStringList savedFiles();
     static QString capturesDir() { return QDir::homePath() + "/Desktop"; }
-    static void hotKey(int key)
-    {
-        runTool("xdotool", {"key", "ctrl+shift+" + QString(QChar(key))});
-    }
-    static void drag(const QRect& area);
+    static void hotKey(int key) { TestSupport::hotKey(key); }
     void focusSmallClient();
     bool showsScreen(const QString& file, const QRect& area) const;
 
     QImage screenImage;
     std::unique_ptr<TestDisplay> watch;
-    std::unique_ptr<QProcess> pelicrow;
+    DrivenProgram pelicrow;
     Keys runningKeys;
     int runningScale = 1;
 };
@@ -135,50 +123,32 @@ void TestHotKeysEndToEnd::cleanupTestCase()
 void TestHotKeysEndToEnd::writeKeys(const Keys& keys)
 {
     QDir(ModelConfig::configDirectory()).removeRecursively();
-    QDir().mkpath(ModelConfig::configDirectory());
-    const QList<QPair<ModelConfig::Setting, int>> files = {{ModelConfig::FastCutKey, keys.fast},
-        {ModelConfig::NormalCutKey, keys.normal}, {ModelConfig::FullScreenKey, keys.full}};
-    for (const auto& [setting, key] : files) {
-        QFile file(ModelConfig::configDirectory() + ModelConfig::fileName(setting));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(QByteArray::number(key));
-    }
+    SettingFiles::write(ModelConfig::FastCutKey, QString::number(keys.fast));
+    SettingFiles::write(ModelConfig::NormalCutKey, QString::number(keys.normal));
+    SettingFiles::write(ModelConfig::FullScreenKey, QString::number(keys.full));
 }
 
 void TestHotKeysEndToEnd::stopPelicrow()
 {
-    if (!pelicrow)
-        return;
-    pelicrow->kill();
-    pelicrow->waitForFinished();
-    pelicrow.reset();
-}
-
-// The single-instance guard counts copies machine-wide, other users' too.
-bool TestHotKeysEndToEnd::waitUntilNoCopyRuns()
-{
-    return QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) == 0; }, 60000);
+    pelicrow.stop();
 }
 
 // Ready once a fast cut answers its key; the probe is cancelled with Escape.
 // `scale` is the toolkit's scale factor, as a desktop set to a higher DPI gives it.
 bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys, int scale)
 {
-    if (pelicrow && pelicrow->state() == QProcess::Running && keys == runningKeys
-        && scale == runningScale)
+    if (pelicrow.isRunning() && keys == runningKeys && scale == runningScale)
         return true;
     stopPelicrow();
-    if (!waitUntilNoCopyRuns()) {
-        qWarning("another copy of Pelicrow kept running");
+    if (!DrivenProgram::waitUntilNoCopyRuns())
         return false;
-    }
     writeKeys(keys);
     runningKeys = keys;
     runningScale = scale;
     qputenv("QT_SCALE_FACTOR", QByteArray::number(scale));
-    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    const bool started = pelicrow.start();
     qunsetenv("QT_SCALE_FACTOR");
-    if (!hideMainWindow(scale))
+    if (!started || !hideMainWindow(scale))
         return false;
     // A later probe's Ctrl can cancel an earlier probe's overlay: look before each one.
     QElapsedTimer startUp;
@@ -200,35 +170,20 @@ bool TestHotKeysEndToEnd::usePelicrow(const Keys& keys, int scale)
     focusSmallClient();
     // A panel shows the program's icon from now on.
     screenImage = watch->grabScreen();
-    return pelicrow->state() == QProcess::Running;
+    return pelicrow.isRunning();
 }
 
 QString TestHotKeysEndToEnd::windowNamed(const QString& pattern) const
 {
-    if (!pelicrow)
-        return QString();
-    return runTool("xdotool",
-        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
-            "--name", pattern})
-        .section('\n', 0, 0);
+    return pelicrow.windowNamed(pattern);
 }
 
 // The visible window titled "Pelicrow" of this width: the full-screen overlay,
 // or the main window; message boxes carry the same title.
 QString TestHotKeysEndToEnd::pelicrowWindow(int width) const
 {
-    if (!pelicrow)
-        return QString();
-    const QStringList windows = runTool("xdotool",
-        {"search", "--all", "--onlyvisible", "--pid", QString::number(pelicrow->processId()),
-            "--name", "^Pelicrow$"})
-                                    .split('\n', Qt::SkipEmptyParts);
-    const QString widthLine = QString("WIDTH=%1\n").arg(width);
-    for (const QString& window : windows) {
-        if (runTool("xdotool", {"getwindowgeometry", "--shell", window}).contains(widthLine))
-            return window;
-    }
-    return QString();
+    return pelicrow.windowNamed(
+        "^Pelicrow$", [width](const QRect& area) { return area.width() == width; });
 }
 
 // The main window opens at every start and is put away, so that captures see
@@ -243,24 +198,13 @@ bool TestHotKeysEndToEnd::hideMainWindow(int scale)
     if (TestSupport::desktopTray() == "none")
         runTool("xdotool", {"windowunmap", "--sync", window});
     else
-        runTool("xdotool",
-            {"mousemove", "--window", window, QString::number(212 * scale),
-                QString::number(318 * scale), "click", "1"});
+        TestSupport::clickIn(window, QPoint(212, 318) * scale);
     return QTest::qWaitFor([&] { return pelicrowWindow(mainWidth).isEmpty(); }, 5000);
 }
 
 QStringList TestHotKeysEndToEnd::savedFiles()
 {
     return QDir(capturesDir()).entryList({"*.png"}, QDir::Files, QDir::Name);
-}
-
-void TestHotKeysEndToEnd::drag(const QRect& area)
-{
-    const QPoint end = area.bottomRight() + QPoint(1, 1);
-    runTool("xdotool",
-        {"mousemove", QString::number(area.x()), QString::number(area.y()), "mousedown", "1",
-            "mousemove", QString::number(area.center().x()), QString::number(area.center().y()),
-            "mousemove", QString::number(end.x()), QString::number(end.y()), "mouseup", "1"});
 }
 
 void TestHotKeysEndToEnd::pressHotKeyThroughXTest(unsigned long digit)
@@ -522,27 +466,6 @@ void TestHotKeysEndToEnd::windowManagerClosesTheOverlay()
     victim.waitForFinished();
 }
 
-// From the key event (sent through XTEST here) to the overlay being mapped.
-void TestHotKeysEndToEnd::hotKeyToOverlayLatency()
-{
-    QVERIFY(usePelicrow());
-    QList<double> latencies;
-    for (int run = 0; run < 20; ++run) {
-        const int maps = watch->maps();
-        const int unmaps = watch->unmaps();
-        pressHotKeyThroughXTest(XK_2);
-        const double latency = watch->waitForMaps(maps + 1, 5000);
-        QVERIFY(latency >= 0);
-        latencies << latency;
-        runTool("xdotool", {"key", "Escape"});
-        QTRY_VERIFY_WITH_TIMEOUT(watch->unmaps() > unmaps, 5000);
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const double median = (latencies[9] + latencies[10]) / 2;
-    qInfo("hot-key to overlay mapped: median %.1f ms, min %.1f ms, max %.1f ms (20 runs)", median,
-        latencies.first(), latencies.last());
-}
-
 void TestHotKeysEndToEnd::limitedListenerIsReportedAndProgramRuns_data()
 {
     QTest::addColumn<QString>("record");
@@ -576,7 +499,7 @@ void TestHotKeysEndToEnd::limitedListenerIsReportedAndProgramRuns()
     environment.insert("XDG_SESSION_TYPE", sessionType);
 
     stopPelicrow();
-    QVERIFY(waitUntilNoCopyRuns());
+    QVERIFY(DrivenProgram::waitUntilNoCopyRuns());
     QProcess program;
     program.setProcessEnvironment(environment);
     program.start(TestSupport::binaryPath(AppNames::MainExecutable), QStringList());

@@ -1,20 +1,9 @@
 #include "hook/opkeyhook.h"
+#include "messagecapture.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QtTest>
-
-namespace {
-
-QStringList debugLines;
-
-void collectMessage(QtMsgType type, const QMessageLogContext&, const QString& message)
-{
-    if (type == QtDebugMsg)
-        debugLines << message;
-}
-
-} // namespace
 
 // Without an X server to listen to, hot-keys cannot work; the user is told
 // once, and nothing blocks the program.
@@ -28,11 +17,9 @@ private slots:
 void TestOpKeyHookUnavailable::saysOnceThatHotKeysAreMissing()
 {
     qunsetenv("DISPLAY");
-    qInstallMessageHandler(collectMessage);
+    MessageCapture messages;
     OpKeyHook hook;
-    qInstallMessageHandler(nullptr);
-
-    QCOMPARE(debugLines.filter("keyboard listener").size(), 1);
+    QCOMPARE(messages.messages(QtDebugMsg).filter("keyboard listener").size(), 1);
     QList<QMessageBox*> warnings;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())

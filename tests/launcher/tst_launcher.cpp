@@ -1,3 +1,4 @@
+#include "Model/modelconfig.h"
 #include "Network/opupdate.h"
 #include "app/appnames.h"
 #include "app/opmain.h"
@@ -57,7 +58,7 @@ private:
 
     static QByteArray checksum(const QString& path);
     static QString waitForWindow(qint64 pid);
-    static QString settingsDir() { return QDir::homePath() + "/Pelicrow"; }
+    static QString settingsDir() { return ModelConfig::configDirectory(); }
     static int settingsFileCount() { return QDir(settingsDir()).entryList(QDir::Files).size(); }
 
     std::unique_ptr<QTemporaryDir> appDir;

@@ -1,3 +1,4 @@
+#include "testimages.h"
 #include "views/circularbutton.h"
 #include "views/roundrectbutton.h"
 
@@ -17,10 +18,7 @@ enum class State { Rest, Hovered, Pressed, RightPressed, HoveredPressed, Disable
 // The button's own painting on a transparent ground, without any window background.
 QImage rendered(QWidget* button)
 {
-    QImage image(button->size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    button->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image.convertToFormat(QImage::Format_ARGB32);
+    return TestImages::rendered(button, Qt::transparent);
 }
 
 QColor blend(const QColor& below, const QColor& above, double alpha)

@@ -1,3 +1,5 @@
+#include "app/appnames.h"
+#include "testimages.h"
 #include "views/circularbutton.h"
 #include "views/viewadwidget.h"
 #include "views/viewconfig.h"
@@ -19,15 +21,12 @@ namespace {
 
 QString resourcesDir()
 {
-    return QDir::homePath() + "/Pelicrow/Resources";
+    return QDir::homePath() + AppNames::ResourcesFolder;
 }
 
 void writePicture(const QString& name, const QColor& color)
 {
-    QImage picture(160, 120, QImage::Format_RGB32);
-    picture.fill(color);
-    QVERIFY(QDir().mkpath(resourcesDir()));
-    QVERIFY(picture.save(resourcesDir() + "/" + name));
+    QVERIFY(TestImages::writePicture(resourcesDir() + "/" + name, QSize(160, 120), color));
 }
 
 void writeBytes(const QString& name, const QByteArray& bytes)

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +31,81 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
         tool.waitForFinished();
     }
     return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+// An event loop of its own also handles the ends of the test's other processes, so
+// this is only for tests that serve X clients themselves.
+QByteArray runClient(const QString& program, const QStringList& arguments, int timeoutMs)
+{
+    QProcess tool;
+    QEventLoop loop;
+    QObject::connect(&tool, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+        &QEventLoop::quit);
+    QObject::connect(&tool, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    tool.start(program, arguments);
+    if (tool.state() != QProcess::NotRunning)
+        loop.exec();
+    if (tool.state() != QProcess::NotRunning) {
+        tool.kill();
+        tool.waitForFinished();
+    }
+    return tool.readAllStandardOutput();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+QString xdotool(const QStringList& arguments)
+{
+    return runTool(QStringLiteral("xdotool"), arguments).trimmed();
+}
+
+QRect geometryOf(const QString& window)
+{
+    QMap<QString, int> values;
+    for (const QString& line :
+        runTool(QStringLiteral("xdotool"), {"getwindowgeometry", "--shell", window})
+            .split('\n', Qt::SkipEmptyParts))
+        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    return QRect(
+        values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
+}
+
+void click(const QPoint& point, const QString& button, int repeat)
+{
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click",
+        "--repeat", QString::number(repeat), "--delay", "80", button});
+}
+
+void clickIn(const QString& window, const QPoint& point)
+{
+    xdotool({"mousemove", "--window", window, QString::number(point.x()),
+        QString::number(point.y()), "click", "1"});
+}
+
+void drag(const QRect& area)
+{
+    const QPoint end = area.bottomRight() + QPoint(1, 1);
+    xdotool({"mousemove", QString::number(area.x()), QString::number(area.y()), "mousedown", "1",
+        "mousemove", QString::number(area.center().x()), QString::number(area.center().y()),
+        "mousemove", QString::number(end.x()), QString::number(end.y()), "mouseup", "1"});
+}
+
+void hotKey(int keyCode)
+{
+    xdotool({"key", "ctrl+shift+" + QString(QChar(keyCode))});
 }
 
 QStringList windowsOfProcess(qint64 pid)
@@ -60,7 +137,7 @@ QProcess* startProgram(const QString& program, const QStringList& arguments)
 {
     auto* process = new QProcess;
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->start(binaryPath(program), arguments);
+    process->start(QFileInfo(program).isAbsolute() ? program : binaryPath(program), arguments);
     process->waitForStarted();
     return process;
 }

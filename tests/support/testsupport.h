@@ -2,6 +2,7 @@
 
 #include <QPoint>
 #include <QProcess>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -34,6 +35,24 @@ QString sourcePath(const QString& relative);
 
 // Runs a tool to its end (at most `timeoutMs`) and returns its standard output.
 QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+// The same for an X client that talks to this process, whose windows and clipboard
+// are served meanwhile. Its output is returned as bytes.
+QByteArray runClient(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
+
+// A file's bytes, or "<missing>"; writing makes the folder and replaces the file.
+QByteArray fileBytes(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
+
+// The X server driven as a person would, through xdotool; its output, trimmed.
+QString xdotool(const QStringList& arguments);
+QRect geometryOf(const QString& window);
+void click(const QPoint& point, const QString& button = QStringLiteral("1"), int repeat = 1);
+// A click at `point` inside the window.
+void clickIn(const QString& window, const QPoint& point);
+// Presses at the area's corner and lets go just past the opposite one.
+void drag(const QRect& area);
+// Ctrl+Shift and the key of the given code, as the hot-key settings store it.
+void hotKey(int keyCode);
 
 // The visible top-level windows that belong to the process, as X window ids.
 QStringList windowsOfProcess(qint64 pid);
@@ -45,7 +64,8 @@ QStringList boxesOfProcess(qint64 pid);
 // Focuses the window and types the keys there (xdotool key syntax).
 void sendKeys(const QString& window, const QStringList& keys);
 
-// Starts a built program with the test's environment; the caller owns the process.
+// Starts a built program (or the one at an absolute path) with the test's environment;
+// the caller owns the process.
 QProcess* startProgram(const QString& program, const QStringList& arguments = {});
 
 // Answers the next modal directory dialog with `directory`, or cancels it when empty.

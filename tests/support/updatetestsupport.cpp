@@ -24,20 +24,6 @@ QByteArray httpResponse(
     return raw + extraHeaders + "\r\n" + body;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 quint16 freePort()
 {
     QTcpServer probe;
@@ -117,6 +103,7 @@ void ScriptedServer::readRequest(QTcpSocket* socket)
     m_pending.remove(socket);
     m_requests << request;
     m_lastConnection = socket;
+    m_lastPeer = socket->peerAddress();
     const QByteArray path = request.split(' ').value(1);
     const auto response = m_responses.value(path, qMakePair(m_otherResponse, Close));
     socket->write(response.first);
@@ -222,13 +209,15 @@ bool startHttpProxy(BackgroundProcess& proxy, const QString& folder, const QStri
     return proxy.start(QStringLiteral("tinyproxy"), {"-d", "-c", config}) && waitForPort(*port);
 }
 
-bool startSocksProxy(
-    BackgroundProcess& proxy, const QString& user, const QString& password, quint16* port)
+bool startSocksProxy(BackgroundProcess& proxy, const QString& user, const QString& password,
+    quint16* port, const QString& outgoing)
 {
     *port = freePort();
-    return proxy.start(QStringLiteral("microsocks"),
-               {"-i", "127.0.0.1", "-p", QString::number(*port), "-u", user, "-P", password})
-        && waitForPort(*port);
+    QStringList arguments
+        = {"-i", "127.0.0.1", "-p", QString::number(*port), "-u", user, "-P", password};
+    if (!outgoing.isEmpty())
+        arguments << "-b" << outgoing;
+    return proxy.start(QStringLiteral("microsocks"), arguments) && waitForPort(*port);
 }
 
 bool useProxy(BackgroundProcess& proxy, bool socks, const QString& folder, const QString& user,

@@ -18,8 +18,8 @@ namespace UpdateTest {
 // A raw HTTP/1.1 response; with `withLength` false the body ends when the connection does.
 QByteArray httpResponse(int status, const QByteArray& body, bool withLength = true,
     const QByteArray& extraHeaders = QByteArray());
-void writeFile(const QString& path, const QByteArray& bytes);
-QByteArray fileBytes(const QString& path);
+using TestSupport::fileBytes;
+using TestSupport::writeFile;
 quint16 freePort();
 // An address of this machine that is not loopback, where the servers below listen
 // too: Qt sends requests for "localhost" and 127.x past every proxy, so proxied tests
@@ -50,6 +50,8 @@ public:
     void respondToOthers(const QByteArray& raw) { m_otherResponse = raw; }
 
     QList<QByteArray> requests() const { return m_requests; }
+    // Where the last request came from.
+    QHostAddress lastPeer() const { return m_lastPeer; }
     // The connection of the last request, for tests that feed a reply piece by piece.
     QTcpSocket* lastConnection() const { return m_lastConnection; }
 
@@ -65,6 +67,7 @@ private:
     QList<QByteArray> m_requests;
     QByteArray m_otherResponse;
     QTcpSocket* m_lastConnection = nullptr;
+    QHostAddress m_lastPeer;
 };
 
 // A helper program run for the length of a test; ended when destroyed.
@@ -106,9 +109,10 @@ namespace UpdateTest {
 // Debian's tinyproxy with basic authentication, on a free loopback port.
 bool startHttpProxy(BackgroundProcess& proxy, const QString& folder, const QString& user,
     const QString& password, quint16* port);
-// microsocks with user and password, on a free loopback port.
-bool startSocksProxy(
-    BackgroundProcess& proxy, const QString& user, const QString& password, quint16* port);
+// microsocks with user and password, on a free loopback port; it connects onwards
+// from `outgoing` when given.
+bool startSocksProxy(BackgroundProcess& proxy, const QString& user, const QString& password,
+    quint16* port, const QString& outgoing = QString());
 // Either proxy for user:password, made the application's proxy; the application
 // logs in with clientPassword.
 bool useProxy(BackgroundProcess& proxy, bool socks, const QString& folder, const QString& user,

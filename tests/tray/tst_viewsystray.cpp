@@ -1,6 +1,9 @@
 #include "Model/modelconfig.h"
 #include "app/appnames.h"
+#include "app/defaults.h"
+#include "settingfiles.h"
 #include "testsupport.h"
+#include "trayhost.h"
 #include "views/viewsystray.h"
 
 #include <QAction>
@@ -19,6 +22,7 @@
 #include <memory>
 
 using TestSupport::runTool;
+using TestSupport::xdotool;
 
 Q_DECLARE_METATYPE(QSystemTrayIcon::ActivationReason)
 
@@ -30,15 +34,9 @@ QString entryPath()
         + ".desktop";
 }
 
-QString settingPath(ModelConfig::Setting setting)
-{
-    return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
-}
-
 QString fileText(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
+    return QString::fromUtf8(TestSupport::fileBytes(path));
 }
 
 QStringList actionTexts(const QMenu* menu)
@@ -66,11 +64,6 @@ QAction* actionNamed(const QMenu* menu, const QString& text)
             return action;
     }
     return nullptr;
-}
-
-void xdotool(const QStringList& arguments)
-{
-    runTool("xdotool", arguments);
 }
 
 void moveMouseTo(const QPoint& point)
@@ -212,8 +205,7 @@ void TestViewSystray::menuHasEntriesInOrder()
         QStringList({"Restore", "Show Current Directory", "Choose Directory", "Change Extension",
             "Help", "Start With System", "Exit"}));
     QCOMPARE(tray->contextMenu()->actions().at(3)->menu(), tray->typeMenu());
-    QCOMPARE(actionTexts(tray->typeMenu()),
-        QStringList({".png", ".jpg", ".jpeg", ".bmp", ".ppm", ".xbm", ".xpm"}));
+    QCOMPARE(actionTexts(tray->typeMenu()), Defaults::trayMenuImageTypes());
     for (const QAction* action : tray->typeMenu()->actions())
         QVERIFY(action->isCheckable());
     QVERIFY(actionNamed(tray->contextMenu(), "Start With System")->isCheckable());
@@ -289,7 +281,7 @@ void TestViewSystray::startWithSystemToggledTwiceIsUnchangedAndSavedTwice()
     QAction* boot = actionNamed(tray->contextMenu(), "Start With System");
     QVERIFY(boot->isChecked());
     QSignalSpy changed(tray.get(), &ViewSystray::modelChanged);
-    const QString bootFile = settingPath(ModelConfig::Boot);
+    const QString bootFile = SettingFiles::path(ModelConfig::Boot);
 
     QVERIFY(QFile::remove(bootFile));
     boot->trigger();
@@ -327,7 +319,7 @@ void TestViewSystray::changeDirAppendsSlashOnce()
     tray->changeDir();
     QCOMPARE(model->directory(), stored);
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(fileText(settingPath(ModelConfig::Directory)), stored);
+    QCOMPARE(fileText(SettingFiles::path(ModelConfig::Directory)), stored);
 }
 
 void TestViewSystray::cancelledChangeDirChangesNothing()

@@ -1,4 +1,7 @@
 #include "Model/modelconfig.h"
+#include "messagecapture.h"
+#include "settingfiles.h"
+#include "testsupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,32 +10,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
-QStringList debugMessages;
-
-void collectMessages(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    debugMessages << message;
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QString settingPath(ModelConfig::Setting setting)
-{
-    return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
-}
+using TestSupport::fileBytes;
 
 // The loaded value of one setting, in the text form its file would hold.
 QString loadedValue(const ModelConfig& config, ModelConfig::Setting setting)
@@ -81,8 +63,8 @@ QMap<QString, QByteArray> allFiles()
 {
     QMap<QString, QByteArray> files;
     for (int s = 0; s < ModelConfig::SettingCount; ++s)
-        files.insert(
-            settingPath(ModelConfig::Setting(s)), fileBytes(settingPath(ModelConfig::Setting(s))));
+        files.insert(SettingFiles::path(ModelConfig::Setting(s)),
+            fileBytes(SettingFiles::path(ModelConfig::Setting(s))));
     return files;
 }
 
@@ -106,7 +88,7 @@ private slots:
 
 private:
     QTemporaryDir* home = nullptr;
-    QtMessageHandler previousHandler = nullptr;
+    std::unique_ptr<MessageCapture> messages;
 };
 
 void TestModelConfig::init()
@@ -114,13 +96,12 @@ void TestModelConfig::init()
     home = new QTemporaryDir;
     QVERIFY(home->isValid());
     qputenv("HOME", home->path().toUtf8());
-    debugMessages.clear();
-    previousHandler = qInstallMessageHandler(collectMessages);
+    messages = std::make_unique<MessageCapture>();
 }
 
 void TestModelConfig::cleanup()
 {
-    qInstallMessageHandler(previousHandler);
+    messages.reset();
     delete home;
 }
 
@@ -130,7 +111,7 @@ void TestModelConfig::firstRunCreatesDefaults()
     QSignalSpy typeChanges(&config, &ModelConfig::imgTypeChanged);
     config.verificConfig();
 
-    QVERIFY(debugMessages.isEmpty());
+    QVERIFY(messages->messages().isEmpty());
     const QString desktop = home->path() + "/Desktop/";
     const QMap<QString, QByteArray> expected
         = {{"/config_boot.ini", "true"}, {"/config_diretory.ini", desktop.toUtf8()},
@@ -199,8 +180,8 @@ void TestModelConfig::loadRules()
     QFETCH(QByteArray, fileAfterLoad);
 
     ModelConfig().verificConfig();
-    const QString path = settingPath(ModelConfig::Setting(setting));
-    writeBytes(path, stored);
+    const QString path = SettingFiles::path(ModelConfig::Setting(setting));
+    TestSupport::writeFile(path, stored);
     QMap<QString, QByteArray> others = allFiles();
     others.remove(path);
 
@@ -208,7 +189,7 @@ void TestModelConfig::loadRules()
     config.verificConfig();
     QCOMPARE(loadedValue(config, ModelConfig::Setting(setting)), value);
     QCOMPARE(fileBytes(path), fileAfterLoad);
-    QVERIFY(debugMessages.isEmpty());
+    QVERIFY(messages->messages().isEmpty());
     QMap<QString, QByteArray> othersAfter = allFiles();
     othersAfter.remove(path);
     QCOMPARE(othersAfter, others);
@@ -223,19 +204,19 @@ void TestModelConfig::deletedFileAloneIsRecreated()
         first.setProxyHost("proxy.lan");
         first.saveConfig();
     }
-    QVERIFY(QFile::remove(settingPath(ModelConfig::FullScreenKey)));
+    QVERIFY(QFile::remove(SettingFiles::path(ModelConfig::FullScreenKey)));
     const QMap<QString, QByteArray> before = allFiles();
 
     ModelConfig config;
     config.verificConfig();
-    QCOMPARE(debugMessages, QStringList {"error in the opening process (.txt)"});
+    QCOMPARE(messages->messages(), QStringList {"error in the opening process (.txt)"});
     QCOMPARE(config.fullScreenKey(), 51);
     QCOMPARE(config.proxyHost(), QString("proxy.lan"));
-    QCOMPARE(fileBytes(settingPath(ModelConfig::FullScreenKey)), QByteArray("51"));
+    QCOMPARE(fileBytes(SettingFiles::path(ModelConfig::FullScreenKey)), QByteArray("51"));
     QMap<QString, QByteArray> after = allFiles();
-    after.remove(settingPath(ModelConfig::FullScreenKey));
+    after.remove(SettingFiles::path(ModelConfig::FullScreenKey));
     QMap<QString, QByteArray> untouched = before;
-    untouched.remove(settingPath(ModelConfig::FullScreenKey));
+    untouched.remove(SettingFiles::path(ModelConfig::FullScreenKey));
     QCOMPARE(after, untouched);
 }
 
@@ -259,26 +240,26 @@ void TestModelConfig::saveAndLoadRoundTrip()
     config.setUserLogin("");
     config.saveConfig();
 
-    QCOMPARE(fileBytes(settingPath(ModelConfig::UserLogin)), QByteArray(""));
-    QCOMPARE(fileBytes(settingPath(ModelConfig::FastCutKey)), QByteArray("48"));
+    QCOMPARE(fileBytes(SettingFiles::path(ModelConfig::UserLogin)), QByteArray(""));
+    QCOMPARE(fileBytes(SettingFiles::path(ModelConfig::FastCutKey)), QByteArray("48"));
 
     ModelConfig loaded;
     loaded.verificConfig();
     for (int s = 0; s < ModelConfig::SettingCount; ++s)
         QCOMPARE(loadedValue(loaded, ModelConfig::Setting(s)),
             loadedValue(config, ModelConfig::Setting(s)));
-    QVERIFY(debugMessages.isEmpty());
+    QVERIFY(messages->messages().isEmpty());
 }
 
 void TestModelConfig::keyCodeThatIsNoNumberIsSavedAsZero()
 {
     ModelConfig().verificConfig();
-    writeBytes(settingPath(ModelConfig::FastCutKey), "x1");
+    TestSupport::writeFile(SettingFiles::path(ModelConfig::FastCutKey), "x1");
     ModelConfig config;
     config.verificConfig();
     QCOMPARE(config.fastCutKey(), 0);
     config.saveConfig();
-    QCOMPARE(fileBytes(settingPath(ModelConfig::FastCutKey)), QByteArray("0"));
+    QCOMPARE(fileBytes(SettingFiles::path(ModelConfig::FastCutKey)), QByteArray("0"));
 }
 
 void TestModelConfig::saveBeforeLoadWritesNothing()
@@ -304,7 +285,7 @@ void TestModelConfig::unusableHomeNeitherCrashesNorBlocks()
 {
     // A home below a plain file cannot hold a settings directory, even for root.
     const QString blocker = home->path() + "/not-a-directory";
-    writeBytes(blocker, "x");
+    TestSupport::writeFile(blocker, "x");
     qputenv("HOME", (blocker + "/home").toUtf8());
 
     ModelConfig config;
@@ -313,7 +294,7 @@ void TestModelConfig::unusableHomeNeitherCrashesNorBlocks()
     QCOMPARE(config.imgType(), QString(".png"));
     QCOMPARE(config.fastCutKey(), 50);
     QCOMPARE(config.proxyType(), QString("https"));
-    QCOMPARE(debugMessages.count("error in the opening process (.txt)"), 16);
+    QCOMPARE(messages->messages().count("error in the opening process (.txt)"), 16);
     config.saveConfig();
 }
 

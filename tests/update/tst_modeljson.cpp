@@ -1,4 +1,5 @@
 #include "Model/modeljson.h"
+#include "messagecapture.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -6,13 +7,6 @@
 #include <QtTest>
 
 namespace {
-
-QStringList debugMessages;
-
-void collectMessages(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    debugMessages << message;
-}
 
 using StringMap = QMap<QString, QString>;
 
@@ -22,7 +16,6 @@ class TestModelJson : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup();
     void readingRules_data();
     void readingRules();
     void textOverloadReadsUtf8();
@@ -30,12 +23,6 @@ private slots:
     void dumps_data();
     void dumps();
 };
-
-void TestModelJson::cleanup()
-{
-    qInstallMessageHandler(nullptr);
-    debugMessages.clear();
-}
 
 void TestModelJson::readingRules_data()
 {
@@ -128,11 +115,10 @@ void TestModelJson::dumps()
     QFETCH(QString, result);
     QFETCH(QStringList, lines);
     ModelJson json;
-    qInstallMessageHandler(collectMessages);
+    MessageCapture messages;
     const QString answer = json.verifyDocument(QJsonDocument::fromJson(document));
-    qInstallMessageHandler(nullptr);
     QCOMPARE(answer, result);
-    QCOMPARE(debugMessages, lines);
+    QCOMPARE(messages.messages(), lines);
 }
 
 QTEST_MAIN(TestModelJson)

@@ -1,4 +1,5 @@
 #include "Network/opnetwork.h"
+#include "messagecapture.h"
 #include "updatetestsupport.h"
 
 #include <QNetworkAccessManager>
@@ -20,13 +21,6 @@ QByteArray textPart(const QByteArray& name, const QByteArray& value)
 {
     return delimiter + "Content-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value
         + "\r\n";
-}
-
-QStringList debugMessages;
-
-void collectMessages(QtMsgType, const QMessageLogContext&, const QString& message)
-{
-    debugMessages << message;
 }
 
 QByteArray bodyOf(const QByteArray& request)
@@ -80,8 +74,6 @@ void TestOpNetwork::initTestCase()
 void TestOpNetwork::cleanup()
 {
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-    qInstallMessageHandler(nullptr);
-    debugMessages.clear();
 }
 
 // Steps: "text:name=value", "int:name=number", "file:name" (the test's file),
@@ -232,7 +224,7 @@ void TestOpNetwork::secondSendKeepsBothRepliesConnected()
 
 void TestOpNetwork::errorsAreOnlyLogged()
 {
-    qInstallMessageHandler(collectMessages);
+    MessageCapture messages;
     OpNetwork network;
     QSignalSpy chunks(&network, &OpNetwork::postDone);
     QSignalSpy finished(&network, &OpNetwork::replyFinished);
@@ -241,9 +233,9 @@ void TestOpNetwork::errorsAreOnlyLogged()
     QVERIFY(finished.wait(5000));
     QCOMPARE(finished.constFirst().at(0).toBool(), false);
     QCOMPARE(chunks.count(), 0);
-    QVERIFY2(debugMessages.contains(
+    QVERIFY2(messages.messages().contains(
                  QStringLiteral("error:  %1").arg(QNetworkReply::ConnectionRefusedError)),
-        qPrintable(debugMessages.join('|')));
+        qPrintable(messages.messages().join('|')));
     // A local file is never read: the request just ends.
     network.setUrl(QStringLiteral("file:///etc/passwd"));
     network.doGet();

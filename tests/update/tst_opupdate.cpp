@@ -230,9 +230,9 @@ void TestOpUpdate::updateRequestBytes()
 void TestOpUpdate::executableOfTheHighestVersion_data()
 {
     QTest::addColumn<QStringList>("versions");
-    QTest::addColumn<QString>("ownVersion"); // empty: startUpdate() with the default 1.0
+    QTest::addColumn<QString>("ownVersion"); // empty: startUpdate() with its own version
     QTest::addColumn<QByteArray>("downloaded");
-    QTest::newRow("only the own version 1.0") << QStringList {"1.0"} << "" << QByteArray();
+    QTest::newRow("only the own version") << QStringList {AppNames::Version} << "" << QByteArray();
     QTest::newRow("1.5 and 1.10: 1.5")
         << QStringList {"1.5", "1.10"} << "" << QByteArray("executable 1.5");
     QTest::newRow("2 and 2.0: 2") << QStringList {"2", "2.0"} << "" << QByteArray("executable 2");

@@ -1,7 +1,10 @@
 #include "Model/modelconfig.h"
 #include "app/appnames.h"
-#include "app/processutils.h"
+#include "drivenprogram.h"
+#include "settingfiles.h"
+#include "testimages.h"
 #include "testsupport.h"
+#include "trayhost.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +19,9 @@
 #include <functional>
 #include <memory>
 
-using TestSupport::runTool;
+using TestImages::grabScreen;
+using TestSupport::geometryOf;
+using TestSupport::xdotool;
 
 namespace {
 
@@ -25,7 +30,6 @@ const QSize MainWindowSize(400, 332);
 const int PanelWidth = 400;
 const int PanelHeight = 330;
 const QSize IconSize(22, 22);
-const int TrayHeight = 24;
 const QRect DragArea(100, 100, 200, 100);
 // Places inside the main window: its three buttons and the carousel picture.
 const QPoint ConfigButton(40, 318);
@@ -39,29 +43,6 @@ const QPoint CarouselPicture(0, 150);
 const int SaveAsButton = 1;
 const int CancelButton = 2;
 
-QString xdotool(const QStringList& arguments)
-{
-    return runTool("xdotool", arguments).trimmed();
-}
-
-QRect geometryOf(const QString& window)
-{
-    QMap<QString, int> values;
-    for (const QString& line : runTool("xdotool", {"getwindowgeometry", "--shell", window})
-                                   .split('\n', Qt::SkipEmptyParts))
-        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
-    return QRect(
-        values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
-}
-
-QImage grabScreen(const QRect& area)
-{
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
-}
-
 // A window manager frames the centred window, and may keep it below a panel.
 bool isMainWindowPlace(const QRect& area)
 {
@@ -74,42 +55,9 @@ bool isMainWindowPlace(const QRect& area)
     return placed && area.size() == MainWindowSize;
 }
 
-QString settingPath(ModelConfig::Setting setting)
-{
-    return ModelConfig::configDirectory() + ModelConfig::fileName(setting);
-}
-
 QString fileText(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "<missing>";
-}
-
-QString settingText(ModelConfig::Setting setting)
-{
-    return fileText(settingPath(setting));
-}
-
-void writeSetting(ModelConfig::Setting setting, const QString& text)
-{
-    QDir().mkpath(ModelConfig::configDirectory());
-    QFile file(settingPath(setting));
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text.toUtf8());
-}
-
-void removeSettingFiles()
-{
-    for (int setting = 0; setting < ModelConfig::SettingCount; ++setting)
-        QFile::remove(settingPath(ModelConfig::Setting(setting)));
-}
-
-int settingFileCount()
-{
-    int count = 0;
-    for (int setting = 0; setting < ModelConfig::SettingCount; ++setting)
-        count += QFile::exists(settingPath(ModelConfig::Setting(setting)));
-    return count;
+    return QString::fromUtf8(TestSupport::fileBytes(path));
 }
 
 // Longer than the panel's field shows: a path that only just fits would be
@@ -122,7 +70,7 @@ QString shotsDirectory()
 // A carousel picture unlike the placeholder: a blue field with a white bar.
 bool writeCarouselPicture()
 {
-    const QString resources = QDir::homePath() + "/Pelicrow/Resources";
+    const QString resources = QDir::homePath() + AppNames::ResourcesFolder;
     QImage picture(400, 300, QImage::Format_RGB32);
     picture.fill(QColor(40, 90, 160));
     QPainter(&picture).fillRect(50, 130, 300, 40, Qt::white);
@@ -181,7 +129,7 @@ private:
     void verifyEndedWritingSettings();
 
     QTemporaryDir scratch;
-    std::unique_ptr<QProcess> pelicrow;
+    DrivenProgram pelicrow;
     QImage savedTypePanel;
     QImage savedTypeMenu;
 };
@@ -208,38 +156,24 @@ void TestWiringEndToEnd::cleanupTestCase()
 bool TestWiringEndToEnd::startPelicrow()
 {
     stopPelicrow();
-    if (!QTest::qWaitFor([] { return processCount(AppNames::MainExecutable) == 0; }, 60000))
-        return false;
-    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
-    return QTest::qWaitFor(
-        [this] { return !mainWindow().isEmpty() && !trayIcon().isEmpty(); }, 10000);
+    return DrivenProgram::waitUntilNoCopyRuns() && pelicrow.start()
+        && QTest::qWaitFor(
+            [this] { return !mainWindow().isEmpty() && !trayIcon().isEmpty(); }, 10000);
 }
 
 void TestWiringEndToEnd::stopPelicrow()
 {
-    if (!pelicrow)
-        return;
-    if (pelicrow->state() != QProcess::NotRunning) {
-        pelicrow->kill();
-        pelicrow->waitForFinished();
-    }
-    pelicrow.reset();
+    pelicrow.stop();
 }
 
 QStringList TestWiringEndToEnd::shownWindows() const
 {
-    if (!pelicrow || pelicrow->state() != QProcess::Running)
-        return {};
-    return TestSupport::windowsOfProcess(pelicrow->processId());
+    return pelicrow.windows();
 }
 
 QString TestWiringEndToEnd::shownWindow(const std::function<bool(const QRect&)>& fits) const
 {
-    for (const QString& window : shownWindows()) {
-        if (fits(geometryOf(window)))
-            return window;
-    }
-    return QString();
+    return pelicrow.window(fits);
 }
 
 // Several windows carry the title "Pelicrow": the main window is the one this high.
@@ -250,46 +184,32 @@ QString TestWiringEndToEnd::mainWindow() const
 
 QString TestWiringEndToEnd::trayIcon() const
 {
-    return shownWindow([](const QRect& area) { return area.size() == IconSize; });
+    return pelicrow.windowSized(IconSize);
 }
 
 QString TestWiringEndToEnd::overlay() const
 {
-    const QSize screen = QGuiApplication::primaryScreen()->size();
-    return shownWindow([screen](const QRect& area) { return area.size() == screen; });
+    return pelicrow.windowSized(QGuiApplication::primaryScreen()->size());
 }
 
 QString TestWiringEndToEnd::windowNamed(const QString& pattern) const
 {
-    if (!pelicrow || pelicrow->state() != QProcess::Running)
-        return QString();
-    // Without --all, xdotool lists the windows that meet any one condition.
-    return xdotool({"search", "--all", "--onlyvisible", "--pid",
-                       QString::number(pelicrow->processId()), "--name", pattern})
-        .section('\n', 0, 0);
+    return pelicrow.windowNamed(pattern);
 }
 
 QStringList TestWiringEndToEnd::windowsSince(const QStringList& before) const
 {
-    QStringList added;
-    for (const QString& window : shownWindows()) {
-        if (!before.contains(window))
-            added << window;
-    }
-    return added;
+    return pelicrow.windowsSince(before);
 }
 
 void TestWiringEndToEnd::clickInMainWindow(const QPoint& point)
 {
-    xdotool({"mousemove", "--window", mainWindow(), QString::number(point.x()),
-        QString::number(point.y()), "click", "1"});
+    TestSupport::clickIn(mainWindow(), point);
 }
 
 void TestWiringEndToEnd::clickTrayIcon(const QString& button, int repeat)
 {
-    const QPoint centre = geometryOf(trayIcon()).center();
-    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click",
-        "--repeat", QString::number(repeat), "--delay", "80", button});
+    TestSupport::click(geometryOf(trayIcon()).center(), button, repeat);
 }
 
 bool TestWiringEndToEnd::setPanelOpen(bool open)
@@ -353,13 +273,8 @@ bool TestWiringEndToEnd::openNormalCutPopup()
     }
     if (overlay().isEmpty())
         return false;
-    const QPoint end = DragArea.bottomRight() + QPoint(1, 1);
-    xdotool({"mousemove", QString::number(DragArea.x()), QString::number(DragArea.y()), "mousedown",
-        "1", "mousemove", QString::number(DragArea.center().x()),
-        QString::number(DragArea.center().y()), "mousemove", QString::number(end.x()),
-        QString::number(end.y()), "mouseup", "1"});
-    xdotool({"mousemove", QString::number(DragArea.center().x()),
-        QString::number(DragArea.center().y()), "click", "1"});
+    TestSupport::drag(DragArea);
+    TestSupport::click(DragArea.center());
     return QTest::qWaitFor([this] { return !windowNamed("^Pelicrow - ").isEmpty(); }, 5000);
 }
 
@@ -382,18 +297,16 @@ void TestWiringEndToEnd::saveShot(const QString& name) const
 // Both ways out write every setting and end the program with exit code 1.
 void TestWiringEndToEnd::verifyEndedWritingSettings()
 {
-    QVERIFY(pelicrow->waitForFinished(10000));
-    QCOMPARE(pelicrow->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(pelicrow->exitCode(), 1);
-    QCOMPARE(settingFileCount(), int(ModelConfig::SettingCount));
-    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
-    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+    QVERIFY(pelicrow.waitForExit(1));
+    QCOMPARE(SettingFiles::count(), int(ModelConfig::SettingCount));
+    QCOMPARE(SettingFiles::text(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(SettingFiles::text(ModelConfig::Directory), shotsDirectory() + "/");
 }
 
 void TestWiringEndToEnd::savedTypeAndFolderShowInPanelAndTrayMenu()
 {
-    writeSetting(ModelConfig::ImgType, ".jpg");
-    writeSetting(ModelConfig::Directory, shotsDirectory() + "/");
+    SettingFiles::write(ModelConfig::ImgType, ".jpg");
+    SettingFiles::write(ModelConfig::Directory, shotsDirectory() + "/");
     QVERIFY(startPelicrow());
     QVERIFY(setPanelOpen(true));
     savedTypePanel = grabPanel();
@@ -404,7 +317,7 @@ void TestWiringEndToEnd::savedTypeAndFolderShowInPanelAndTrayMenu()
 void TestWiringEndToEnd::trayExitWritesSettingsAndEndsWithOne()
 {
     QVERIFY(!openTrayMenu().isEmpty());
-    removeSettingFiles();
+    SettingFiles::removeAll();
     // "Exit" is the last entry.
     xdotool({"key", "Up", "Return"});
     verifyEndedWritingSettings();
@@ -412,12 +325,13 @@ void TestWiringEndToEnd::trayExitWritesSettingsAndEndsWithOne()
 
 void TestWiringEndToEnd::startShowsCentredWindowAndDockedIcon()
 {
-    removeSettingFiles();
+    SettingFiles::removeAll();
     QVERIFY(startPelicrow());
     QVERIFY(isMainWindowPlace(geometryOf(mainWindow())));
     const QRect icon = geometryOf(trayIcon());
     const QSize screen = QGuiApplication::primaryScreen()->size();
-    QVERIFY2(icon.top() >= 0 && icon.bottom() < TrayHeight && icon.left() > screen.width() / 2,
+    QVERIFY2(
+        icon.top() >= 0 && icon.bottom() < TrayHost::Height && icon.left() > screen.width() / 2,
         qPrintable(QString("icon at %1,%2").arg(icon.x()).arg(icon.y())));
     // The camera is drawn there: more than one colour in the icon's square.
     const QImage drawn = grabScreen(icon);
@@ -525,7 +439,7 @@ void TestWiringEndToEnd::saveAsIntoNewFolderShowsInTrayAndPanelAtOnce()
     QVERIFY(setPanelOpen(true));
     QVERIFY(grabPanel() != savedTypePanel);
     QVERIFY(grabTypeMenu() != savedTypeMenu);
-    QVERIFY(settingText(ModelConfig::Directory) != shotsDirectory() + "/");
+    QVERIFY(SettingFiles::text(ModelConfig::Directory) != shotsDirectory() + "/");
 
     QVERIFY(openNormalCutPopup());
     clickPopupButton(windowNamed("^Pelicrow - "), SaveAsButton);
@@ -541,8 +455,8 @@ void TestWiringEndToEnd::saveAsIntoNewFolderShowsInTrayAndPanelAtOnce()
 
     // The tray has saved all settings, and both places show the new values
     // just as a program started with them does.
-    QCOMPARE(settingText(ModelConfig::ImgType), QString(".jpg"));
-    QCOMPARE(settingText(ModelConfig::Directory), shotsDirectory() + "/");
+    QCOMPARE(SettingFiles::text(ModelConfig::ImgType), QString(".jpg"));
+    QCOMPARE(SettingFiles::text(ModelConfig::Directory), shotsDirectory() + "/");
     QTRY_VERIFY_WITH_TIMEOUT(grabPanel() == savedTypePanel, 2000);
     QCOMPARE(grabTypeMenu(), savedTypeMenu);
 }
@@ -561,7 +475,7 @@ void TestWiringEndToEnd::carouselClickOpensTheSite()
 void TestWiringEndToEnd::windowExitWritesSettingsAndEndsWithOne()
 {
     QVERIFY(!mainWindow().isEmpty());
-    removeSettingFiles();
+    SettingFiles::removeAll();
     clickInMainWindow(ExitButton);
     verifyEndedWritingSettings();
 }
@@ -573,7 +487,7 @@ void TestWiringEndToEnd::statusNotifierTrayGreysMenuInCaptureAndClickRestores()
         QSKIP("brings up a desktop of its own");
     TestSupport::Desktop desktop;
     QVERIFY(desktop.start("xfwm4", "sni"));
-    pelicrow.reset(TestSupport::startProgram(AppNames::MainExecutable));
+    QVERIFY(DrivenProgram::waitUntilNoCopyRuns() && pelicrow.start());
     QTRY_COMPARE_WITH_TIMEOUT(
         TestSupport::exportedTrayMenu().filter(QRegExp("^\\w")).size(), 7, 10000);
     QVERIFY(TestSupport::exportedTrayMenu().filter("[disabled]").isEmpty());
