@@ -163,6 +163,13 @@ void OpUpdate::updateExecutable()
     // Without a key nothing downloaded could ever be installed.
     if (!ExecutableCheck::hasPublicKey())
         return;
+    // Installed system-wide, the programs' folder belongs to the package manager.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    if (!QFileInfo(programDir).isWritable()) {
+        qInfo() << "version" << latestVersion() << "not fetched:" << programDir
+                << "is not writable; update the installed package instead";
+        return;
+    }
     const QString address
         = m_modelJson->getStringMap(QStringLiteral("versions")).value(latestVersion());
     // The program and its detached signature; once both have ended, a pair that
