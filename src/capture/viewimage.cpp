@@ -106,13 +106,16 @@ void ViewImage::closeEvent(QCloseEvent* event)
     emit closed();
 }
 
-// A window destroyed from outside is closed like any other; its native
-// window is made anew once the toolkit has left the event that reported it.
+// A window destroyed from outside is closed like any other, once the toolkit
+// has left the event that reported it; its native window is then let go at
+// once, so that the next show makes a new one.
 bool ViewImage::nativeEvent(const QByteArray& eventType, void* message, long* result)
 {
     if (platform::isWindowDestroyedEvent(eventType.constData(), message)) {
-        close();
-        QTimer::singleShot(0, this, [this]() { destroy(); });
+        QTimer::singleShot(0, this, [this]() {
+            close();
+            destroy();
+        });
     }
     return QWidget::nativeEvent(eventType, message, result);
 }
