@@ -436,8 +436,10 @@ void TestHotKeysEndToEnd::windowManagerClosesTheOverlay()
     QFETCH(QString, wm);
     QFETCH(bool, byKeys);
     QVERIFY(usePelicrow());
+    // Under a desktop of the harness its window manager does the closing.
     TestSupport::Desktop desktop;
-    QVERIFY(desktop.start(wm, "none"));
+    if (TestSupport::desktopWm() == "none")
+        QVERIFY(desktop.start(wm, "none"));
     QProcess victim;
     victim.start("xmessage", {"-geometry", "+1500+800", "victim"});
     QVERIFY(victim.waitForStarted());
