@@ -226,7 +226,7 @@ void ViewMain::placeArrowButtons()
 // at the size it is shown.
 void ViewMain::loadPictures()
 {
-    const QDir resources(QDir::homePath() + "/Pelicrow/Resources");
+    const QDir resources(QDir::homePath() + AppNames::ResourcesFolder);
     for (const QFileInfo& entry : resources.entryInfoList()) {
         if (!entry.isFile())
             continue;
