@@ -35,8 +35,10 @@ void Model::writeFile(const QString& path, const QString& text)
         return;
     old.close();
     // Written beside the old file and renamed over it: a crash never leaves it cut short.
+    // In binary mode: text mode would write CR LF on Windows, and the bytes above would
+    // never compare equal again.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!file.open(QIODevice::WriteOnly))
         return;
     file.write(bytes);
     file.commit();

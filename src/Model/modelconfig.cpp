@@ -121,8 +121,10 @@ void ModelConfig::createSettingsDirectory(const QString& path)
 void ModelConfig::loadSetting(const QString& path, const QString& defaultText, Setting setting)
 {
     const QString text = readFile(path);
-    QFile probe(path);
-    if (probe.open(QIODevice::ReadOnly)) {
+    // The probe is closed at once: a bad value is rewritten below, and Windows cannot
+    // replace a file that is open.
+    const bool readable = QFile(path).open(QIODevice::ReadOnly);
+    if (readable) {
         applyText(setting, path, text, defaultText);
     } else {
         writeFile(path, defaultText);

@@ -13,6 +13,8 @@ constexpr qint64 ExecutableBytes = 300 * 1024 * 1024;
 constexpr int ParallelDownloads = 4;
 // A reply that sends nothing for this long is abandoned.
 constexpr int TransferTimeoutMs = 30000;
+// What the network thread holds of a body that is not yet on disk.
+constexpr qint64 ReadBufferBytes = 1024 * 1024;
 // Longest file name most file systems accept, in bytes.
 constexpr int FileNameBytes = 255;
 

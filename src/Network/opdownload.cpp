@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -13,13 +14,29 @@ QString fileNameOf(const QString& address)
     return address.mid(address.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+namespace {
+
+// Names Windows reads as a device whatever suffix follows ("nul.png" is NUL).
+bool isDeviceName(const QString& name)
+{
+    static const QRegularExpression device(QStringLiteral("^(con|prn|aux|nul|com[0-9]|lpt[0-9])$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return device.match(name.section(QLatin1Char('.'), 0, 0).trimmed()).hasMatch();
+}
+
+} // namespace
+
 bool isPlainFileName(const QString& name)
 {
     if (name.isEmpty() || name.startsWith(QLatin1Char('.'))
         || name.toUtf8().size() > DownloadLimits::FileNameBytes)
         return false;
+    // Windows drops a trailing dot or blank, reads a colon as a stream of another file, and
+    // allows none of *?"<>|: the same names are refused on every system.
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')) || isDeviceName(name))
+        return false;
     for (const QChar c : name) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+        if (QStringLiteral("/\\:*?\"<>|").contains(c) || c.category() == QChar::Other_Control)
             return false;
     }
     return true;

@@ -9,7 +9,8 @@ class QSaveFile;
 // The text after the last "/" of an address: the name its file is stored under.
 QString fileNameOf(const QString& address);
 // A name that stays inside its folder and in sight: not empty, not hidden, no "/" or
-// "\", not longer than file systems allow.
+// "\", not longer than file systems allow, and read alike by Windows (no device name,
+// none of :*?"<>|, no trailing dot or blank).
 bool isPlainFileName(const QString& name);
 // A plain name with the suffix of a picture format.
 bool isPictureName(const QString& name);

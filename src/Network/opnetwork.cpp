@@ -53,6 +53,11 @@ void OpNetwork::doGet()
     const QNetworkRequest request = buildRequest();
     createManager();
     m_reply = m_manager->get(request);
+    // Bounded, the network thread stops reading until the body is handed on: an endless
+    // body cannot fill the memory before the size cap ends it. Not through SOCKS5, whose
+    // socket in Qt 5.15 reports the end of a throttled body as "remote host closed".
+    if (QNetworkProxy::applicationProxy().type() != QNetworkProxy::Socks5Proxy)
+        m_reply->setReadBufferSize(DownloadLimits::ReadBufferBytes);
     connectReply();
     connectManager();
 }

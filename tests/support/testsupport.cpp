@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include "app/appnames.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -51,6 +53,19 @@ QByteArray runClient(const QString& program, const QStringList& arguments, int t
         tool.waitForFinished();
     }
     return tool.readAllStandardOutput();
+}
+
+QString useHome(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(folder)
+    const QString settings = QDir::homePath() + AppNames::SettingsFolder;
+    QFile::remove(settings);
+    QDir(settings).removeRecursively();
+#else
+    qputenv("HOME", folder.toUtf8());
+#endif
+    return QDir::homePath();
 }
 
 QByteArray fileBytes(const QString& path)

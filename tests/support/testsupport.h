@@ -39,6 +39,11 @@ QString runTool(const QString& program, const QStringList& arguments, int timeou
 // are served meanwhile. Its output is returned as bytes.
 QByteArray runClient(const QString& program, const QStringList& arguments, int timeoutMs = 10000);
 
+// Makes `folder` this process's home where a process may choose it (HOME on Linux) and
+// returns the home the code under test uses. A Windows profile comes with the account:
+// there the settings earlier tests left in it are removed instead.
+QString useHome(const QString& folder);
+
 // A file's bytes, or "<missing>"; writing makes the folder and replaces the file.
 QByteArray fileBytes(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);

@@ -12,6 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <psapi.h>
+#endif
+
 namespace UpdateTest {
 
 QByteArray httpResponse(
@@ -169,6 +175,12 @@ int threadCount(qint64 pid)
 
 qint64 residentBytes()
 {
+#ifdef Q_OS_WIN
+    PROCESS_MEMORY_COUNTERS counters {};
+    return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))
+        ? qint64(counters.WorkingSetSize)
+        : -1;
+#else
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray& line : status.readAll().split('\n')) {
@@ -176,6 +188,7 @@ qint64 residentBytes()
             return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
     }
     return -1;
+#endif
 }
 
 bool waitForPort(quint16 port, int timeoutMs)

@@ -96,7 +96,7 @@ private:
 
 // Threads of a process (this one when 0), from /proc.
 int threadCount(qint64 pid = 0);
-// Resident memory of this process in bytes, from /proc.
+// Resident memory (the working set) of this process in bytes.
 qint64 residentBytes();
 
 // Waits until something accepts connections on the loopback port.

@@ -3,12 +3,14 @@
 #include "app/processutils.h"
 #include "platform/processnamecount.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -27,7 +29,7 @@ private slots:
     void recognisesProgramsOfThePlatform();
 
 private:
-    QString copyOfSleep(const QString& dir, const QString& name);
+    QString copyOfSelf(const QString& dir, const QString& name);
 };
 
 void TestProcessUtils::countsNameInRawListing_data()
@@ -71,11 +73,12 @@ void TestProcessUtils::countsEqualLines()
     QCOMPARE(platform::countEqualLines(listing.toStdWString(), L"Pelicrow"), count);
 }
 
-QString TestProcessUtils::copyOfSleep(const QString& dir, const QString& name)
+// A copy of this program under another name, started with --idle to be counted.
+QString TestProcessUtils::copyOfSelf(const QString& dir, const QString& name)
 {
-    const QString path = dir + "/" + name;
+    const QString path = dir + "/" + name + PELICROW_EXE_SUFFIX;
     if (!QFile::exists(path))
-        QFile::copy("/bin/sleep", path);
+        QFile::copy(QCoreApplication::applicationFilePath(), path);
     return path;
 }
 
@@ -83,47 +86,61 @@ void TestProcessUtils::countsRunningProcessesByExactName()
 {
     QTemporaryDir dir;
     const QString name = QString("pcw%1").arg(QCoreApplication::applicationPid());
-    QCOMPARE(processCount(name), 0);
+    const QString counted = name + PELICROW_EXE_SUFFIX;
+    QCOMPARE(processCount(counted), 0);
+    // Windows' listing is searched for the name: a longer one holding it counts too.
+    const int longer = QString(PELICROW_EXE_SUFFIX).isEmpty() ? 0 : 1;
 
     std::vector<std::unique_ptr<QProcess>> running;
     auto startCopy = [&](const QString& executable) {
         running.emplace_back(new QProcess);
-        running.back()->start(copyOfSleep(dir.path(), executable), {"30"});
+        running.back()->start(copyOfSelf(dir.path(), executable), {"--idle"});
         QVERIFY(running.back()->waitForStarted());
     };
     startCopy(name + "_Launcher");
     startCopy("x" + name);
-    QCOMPARE(processCount(name), 0);
+    QTRY_COMPARE(processCount(counted), longer);
     startCopy(name);
-    QTRY_COMPARE(processCount(name), 1);
+    QTRY_COMPARE(processCount(counted), longer + 1);
     startCopy(name);
-    QTRY_COMPARE(processCount(name), 2);
+    QTRY_COMPARE(processCount(counted), longer + 2);
     for (auto& process : running) {
         process->kill();
         process->waitForFinished();
     }
-    QTRY_COMPARE(processCount(name), 0);
+    QTRY_COMPARE(processCount(counted), 0);
 }
 
 void TestProcessUtils::executeShellStartsAndWaits()
 {
     QTemporaryDir dir;
+#ifdef Q_OS_WIN
+    const QString script = dir.path() + "/write marker.cmd";
+    const QByteArray text = "@echo %~1> \"%~dp0marker\"\r\n";
+    const QByteArray written = "waited\r\n";
+#else
     const QString script = dir.path() + "/write marker.sh";
+    const QByteArray text = "#!/bin/sh\nsleep 0.3\necho \"$1\" > \"$(dirname \"$0\")/marker\"\n";
+    const QByteArray written = "waited\n";
+#endif
     QFile file(script);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\nsleep 0.3\necho \"$1\" > \"$(dirname \"$0\")/marker\"\n");
+    file.write(text);
     file.close();
     file.setPermissions(file.permissions() | QFile::ExeOwner);
 
     QCOMPARE(executeShell(script, "runas", "waited", false, true), 0);
     QFile marker(dir.path() + "/marker");
     QVERIFY(marker.open(QIODevice::ReadOnly));
-    QCOMPARE(marker.readAll(), QByteArray("waited\n"));
+    QCOMPARE(marker.readAll(), written);
     marker.close();
 
     QVERIFY(QFile::remove(marker.fileName()));
     QCOMPARE(executeShell(script, "", "", true, false), 0);
     QTRY_VERIFY(QFile::exists(marker.fileName()));
+    // Its folder can go once the script has ended: Windows removes no file in use.
+    bool removed = false;
+    QTRY_VERIFY(removed || (removed = QDir(dir.path()).removeRecursively()));
 }
 
 void TestProcessUtils::executeShellRefusesWhatCannotStart()
@@ -197,5 +214,16 @@ void TestProcessUtils::recognisesProgramsOfThePlatform()
     QCOMPARE(ExecutableCheck::sameKindOfProgram(head, ownHead), same);
 }
 
-QTEST_GUILESS_MAIN(TestProcessUtils)
+int main(int argc, char** argv)
+{
+    // A copy that countsRunningProcessesByExactName starts, counts and ends; should the
+    // test end first, the closed input ends the copy too.
+    if (argc == 2 && qstrcmp(argv[1], "--idle") == 0) {
+        while (std::fgetc(stdin) != EOF) { }
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    TestProcessUtils test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_processutils.moc"

@@ -80,14 +80,15 @@ private:
 
 void TestOpDownload::init()
 {
-    QDir(downloadsFolder()).removeRecursively();
+    // Only the program's own folder: under Wine the download folder may be a link to the home.
+    setDownloadsToHome(false);
+    QDir(downloadsFolder() + "/Pelicrow").removeRecursively();
     QDir().mkpath(downloadsFolder());
     delete m_server;
     delete m_update;
     m_server = new ScriptedServer(this);
     m_update = new OpUpdate(this);
     m_update->setTransferTimeout(1500);
-    setDownloadsToHome(false);
 }
 
 OpDownload* TestOpDownload::download(const QString& url, const QString& dir)
@@ -131,6 +132,13 @@ void TestOpDownload::fileNames_data()
                                        << "A.JPG" << true << true;
     QTest::newRow("255 bytes") << "http://h/" + longName << longName << true << true;
     QTest::newRow("256 bytes") << "http://h/n" + longName << "n" + longName << false << false;
+    // Names Windows reads otherwise are refused everywhere.
+    for (const char* name :
+        {"CON.png", "nul.png", "Aux", "prn.tar.gz", "COM1.jpg", "lpt9", "a.png:b.png", "a*.png",
+            "a?.png", "\"a\".png", "a<b>.png", "a|b.png", "a.png.", "a.png ", "nul .png"})
+        QTest::newRow(name) << QString("http://h/") + name << name << false << false;
+    QTest::newRow("a device name inside a longer one") << "http://h/console.png"
+                                                       << "console.png" << true << true;
 }
 
 void TestOpDownload::fileNames()
@@ -167,10 +175,10 @@ void TestOpDownload::replies_data()
                               << QByteArray("old");
     QTest::newRow("server closes mid-body")
         << "HTTP/1.1 200 OK\r\nContent-Length: 3000\r\n\r\n" + body.left(1500) << QByteArray("old");
-    QTest::newRow("length that lies: more than is sent")
+    QTest::newRow("length that lies, more than is sent")
         << "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + QByteArray("only ten.!")
         << QByteArray("old");
-    QTest::newRow("length that lies: less than is sent")
+    QTest::newRow("length that lies, less than is sent")
         << "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n" + QByteArray("12345678")
         << QByteArray("1234");
     QTest::newRow("empty body") << httpResponse(200, QByteArray()) << QByteArray("old");
@@ -181,6 +189,7 @@ void TestOpDownload::replies()
 {
     QFETCH(QByteArray, response);
     QFETCH(QByteArray, saved);
+    // The row's name names a folder: Windows allows no colon in it.
     const QString dir = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     writeFile(dir + "/picture.png", "old");
     m_server->respond("/images/picture.png", response,
@@ -255,8 +264,7 @@ void TestOpDownload::writtenNowhereIsReported()
 {
     const QString blocked = m_dir.filePath(QStringLiteral("nowhere/Resources"));
     writeFile(blocked, "a file");
-    QDir(downloadsFolder()).removeRecursively();
-    writeFile(downloadsFolder(), "a file too");
+    writeFile(downloadsFolder() + "/Pelicrow", "a file too");
     m_server->respond("/images/lost.png", httpResponse(200, "data"));
     const QString address = m_server->url("/images/lost.png");
     m_update->download(address, blocked);
@@ -264,7 +272,7 @@ void TestOpDownload::writtenNowhereIsReported()
         m_update->findChildren<OpDownload*>().constLast(), &OpDownload::downloadFailed);
     QVERIFY(failed.wait(10000));
     QCOMPARE(failed.constFirst().at(0).toString(), address);
-    QFile::remove(downloadsFolder());
+    QFile::remove(downloadsFolder() + "/Pelicrow");
 }
 
 void TestOpDownload::byteCaps_data()
