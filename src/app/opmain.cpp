@@ -8,6 +8,7 @@
 #include "capture/opimage.h"
 #include "config/opconfig.h"
 #include "hook/opkeyhook.h"
+#include "platform/terminationsignals.h"
 #include "views/viewadwidget.h"
 #include "views/viewmain.h"
 #include "views/viewsystray.h"
@@ -25,7 +26,6 @@
 #include <QUrl>
 
 #include <cstdio>
-#include <cstdlib>
 
 OpMain::OpMain(QObject* parent)
     : QObject(parent)
@@ -133,7 +133,7 @@ void OpMain::exitProgram()
         model->saveConfig();
     std::fflush(nullptr);
     // Leave at once: the tray, hook and threads need no orderly teardown.
-    std::_Exit(1);
+    platform::endProcessNow(1);
 }
 
 void OpMain::checkUpgrade()
@@ -158,7 +158,7 @@ void OpMain::checkUpgrade()
     if (executeShell(launcherPath, QStringLiteral("runas"), QString(), false, false) == 0) {
         std::fflush(nullptr);
         // The launcher replaces this very executable once no copy of it runs any more.
-        std::_Exit(1);
+        platform::endProcessNow(1);
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.setIcon(QMessageBox::Warning);

@@ -5,6 +5,7 @@
 #include "capture/pngwriter.h"
 #include "capture/selection.h"
 #include "capture/viewimage.h"
+#include "platform/keyboardlistener.h"
 #include "views/viewconfirm.h"
 
 #include <QApplication>
@@ -244,6 +245,10 @@ void OpImage::mouseRelease(QMouseEvent* ev)
 
 void OpImage::keyPress(QKeyEvent* ev)
 {
+    // Neither the hot-key's own digit, passed on by the hook and arriving late
+    // on a busy machine, nor a held key repeating is another key.
+    if (ev->isAutoRepeat() || platform::isHotKeyEcho(static_cast<int>(ev->nativeVirtualKey())))
+        return;
     if (endsCapture(ev->key(), keysEnabled))
         finish(CaptureEnd::Cancelled);
 }

@@ -12,4 +12,10 @@ using HotKeyCallback = void (*)(void* context, int keyCode);
 // (e.g. no X server with the RECORD extension).
 bool installKeyboardListener(HotKeyCallback callback, void* context);
 
+// True once for the key-down of the last hot-key's digit arriving as an
+// ordinary key event (`nativeVirtualKey` as the toolkit reports it). A Windows
+// hook passes that key on, and it reaches the window that opened on the hot-key,
+// at any time after it. X11 delivers it before such a window exists: never.
+bool isHotKeyEcho(int nativeVirtualKey);
+
 } // namespace platform

@@ -222,4 +222,9 @@ bool installKeyboardListener(HotKeyCallback callback, void* context)
     return true;
 }
 
+bool isHotKeyEcho(int)
+{
+    return false;
+}
+
 } // namespace platform

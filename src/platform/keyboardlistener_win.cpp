@@ -10,6 +10,8 @@ namespace {
 HHOOK hookHandle = nullptr;
 platform::HotKeyCallback hotKeyCallback = nullptr;
 void* callbackContext = nullptr;
+// The digit of the last hot-key, until its key-down has come back as a message.
+int pendingEcho = 0;
 
 bool isDown(int virtualKey)
 {
@@ -37,6 +39,7 @@ LRESULT CALLBACK hookProc(int code, WPARAM message, LPARAM keyInfo)
         const int hotKey = platform::hotKeyCode(
             true, static_cast<int>(key->vkCode), isDown(VK_CONTROL), isDown(VK_SHIFT));
         if (hotKey != 0) {
+            pendingEcho = hotKey;
             hotKeyCallback(callbackContext, hotKey);
             releaseModifiers();
         }
@@ -58,6 +61,15 @@ bool installKeyboardListener(HotKeyCallback callback, void* context)
     if (!hookHandle)
         hookHandle = SetWindowsHookExW(WH_KEYBOARD_LL, hookProc, nullptr, 0);
     return hookHandle != nullptr;
+}
+
+// The hook runs on the thread that installed it, the one reading the messages.
+bool isHotKeyEcho(int nativeVirtualKey)
+{
+    if (pendingEcho == 0 || nativeVirtualKey != pendingEcho)
+        return false;
+    pendingEcho = 0;
+    return true;
 }
 
 } // namespace platform

@@ -54,10 +54,10 @@ void drainInto(HANDLE pipe, std::string& bytes)
 }
 
 // Reads while the listing runs, so that a full pipe never stalls it, and ends
-// it when it is still running after the wait, as the toolkit would.
-std::string collectOutput(HANDLE process, HANDLE pipe)
+// it when it is still running after the wait, as the toolkit would. Returns
+// whether it finished: a cut-off listing may lack any line.
+bool collectOutput(HANDLE process, HANDLE pipe, std::string& bytes)
 {
-    std::string bytes;
     const ULONGLONG deadline = GetTickCount64() + FinishWaitMs;
     bool finished = false;
     while (!finished && GetTickCount64() < deadline) {
@@ -66,7 +66,7 @@ std::string collectOutput(HANDLE process, HANDLE pipe)
     }
     if (!finished)
         TerminateProcess(process, 0);
-    return bytes;
+    return finished;
 }
 
 HANDLE openNullInput(SECURITY_ATTRIBUTES& inherit)
@@ -76,7 +76,8 @@ HANDLE openNullInput(SECURITY_ATTRIBUTES& inherit)
 }
 
 // Runs wmic with standard output and error merged into one pipe. Returns false
-// when wmic cannot be started at all (current Windows releases ship without it).
+// when wmic cannot be started at all (current Windows releases ship without it)
+// or does not finish within the wait (a busy machine, or Wine's slow one).
 bool runWmic(std::string& output)
 {
     SECURITY_ATTRIBUTES inherit {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -101,13 +102,14 @@ bool runWmic(std::string& output)
     CloseHandle(writeEnd);
     if (input != INVALID_HANDLE_VALUE)
         CloseHandle(input);
+    bool finished = false;
     if (started) {
-        output = collectOutput(process.hProcess, readEnd);
+        finished = collectOutput(process.hProcess, readEnd, output);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
     CloseHandle(readEnd);
-    return started != FALSE;
+    return finished;
 }
 
 // The executable names of all processes, one per line, from the system's own
@@ -161,6 +163,8 @@ namespace platform {
 
 // Unlike the Linux listing, wmic lists every user's processes: another user's
 // Pelicrow.exe counts as a running copy, as the Windows program always did.
+// Without wmic's answer in time the system's snapshot counts instead; an empty
+// one still lets the start go on.
 int processCount(const std::wstring& processName)
 {
     std::string wmicOutput;

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdlib>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,6 +36,11 @@ void watchTerminationSignals(QObject* receiver, const char* slot)
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+void endProcessNow(int exitCode)
+{
+    std::_Exit(exitCode);
 }
 
 } // namespace platform
