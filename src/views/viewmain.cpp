@@ -79,12 +79,22 @@ void ViewMain::printCurrentImg(int width)
 
 void ViewMain::changeThisWidth(int width)
 {
+    m_panelStep = width;
     const int closedWidth = m_pictureSize.width();
     setFixedWidth(m_panelOpening ? closedWidth + width : 2 * closedWidth - width);
 }
 
 void ViewMain::openConfigAnimation()
 {
+    // Once the window has shown the last step, the pass may still be ending: turning
+    // its direction then would change nothing, as no step is left to report it. The
+    // pass is let end, and the click starts a new one.
+    const int lastStep = m_panelThread.endValue() + 1;
+    if (m_panelThread.isRunning() && m_panelStep == lastStep
+        && m_panelThread.currentValue() == lastStep)
+        m_panelThread.wait();
+    if (!m_panelThread.isRunning())
+        m_panelStep = 0;
     m_panelThread.setDelay(0);
     m_panelThread.setStartValue(1);
     m_panelThread.setEndValue(399);

@@ -85,6 +85,8 @@ private:
     bool m_manual = false;
     // Whether the running (or last) panel animation widens the window.
     bool m_panelOpening = false;
+    // The panel thread's value the window last took its width from.
+    int m_panelStep = 0;
     QString m_okText;
     QString m_exitText;
     QString m_configText;

@@ -1,6 +1,7 @@
 #include "testdisplay.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -85,6 +86,25 @@ QImage TestDisplay::grabScreen()
     }
     XDestroyImage(ximage);
     return image;
+}
+
+QImage TestDisplay::restingScreen(const std::function<bool()>& atRest, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QElapsedTimer unchanged;
+    QImage last;
+    while (timer.elapsed() < timeoutMs) {
+        QImage now = atRest() ? grabScreen() : QImage();
+        if (now.isNull() || now != last) {
+            last = now;
+            unchanged.start();
+        } else if (unchanged.elapsed() >= 500) {
+            return now;
+        }
+        QTest::qWait(20);
+    }
+    return QImage();
 }
 
 int TestDisplay::maps()

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QRect>
 
+#include <functional>
+
 typedef struct _XDisplay Display;
 
 // The test's own connection to the X server. The server itself draws the
@@ -25,6 +27,9 @@ public:
     void showFocusWindow(const QRect& geometry, unsigned long colour);
     void focus();
     QImage grabScreen();
+    // The screen once `atRest` holds and it has not changed for half a second; a
+    // null image after the deadline.
+    QImage restingScreen(const std::function<bool()>& atRest, int timeoutMs);
 
     int maps();
     int unmaps();

@@ -110,6 +110,11 @@ void clickIn(const QString& window, const QPoint& point)
         QString::number(point.y()), "click", "1"});
 }
 
+bool hasInputFocus(const QString& window)
+{
+    return !window.isEmpty() && xdotool({"getwindowfocus"}) == window;
+}
+
 void drag(const QRect& area)
 {
     const QPoint end = area.bottomRight() + QPoint(1, 1);
@@ -296,6 +301,16 @@ QStringList exportedTrayMenu()
         }
     }
     return entries;
+}
+
+bool trayNeedsAttention()
+{
+    const QStringList item = trayItem();
+    return !item.isEmpty()
+        && gdbusCall(
+            {"--dest", item[0], "--object-path", item[1], "--method",
+                "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Status"})
+               .contains(QLatin1String("NeedsAttention"));
 }
 
 bool callTrayItem(const QString& method, const QPoint& at)

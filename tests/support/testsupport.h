@@ -54,6 +54,9 @@ QRect geometryOf(const QString& window);
 void click(const QPoint& point, const QString& button = QStringLiteral("1"), int repeat = 1);
 // A click at `point` inside the window.
 void clickIn(const QString& window, const QPoint& point);
+// Whether the window (as xdotool names it) has the keyboard focus: once a window
+// manager has taken a new window in, a press on it reaches the window.
+bool hasInputFocus(const QString& window);
 // Presses at the area's corner and lets go just past the opposite one.
 void drag(const QRect& area);
 // Ctrl+Shift and the key of the given code, as the hot-key settings store it.
@@ -104,6 +107,10 @@ private:
 // per entry: its label ("_" marks removed), " [disabled]" when it is disabled,
 // submenu entries indented by two blanks. Empty when no item is registered.
 QStringList exportedTrayMenu();
+
+// Whether the registered StatusNotifierItem asks for attention: Qt's does while one
+// of its balloons is up, and a host then draws another icon in its place.
+bool trayNeedsAttention();
 
 // Asks the registered StatusNotifierItem to act as a host does on a click:
 // "Activate", "SecondaryActivate" or "ContextMenu" at (x, y).

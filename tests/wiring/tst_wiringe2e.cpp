@@ -271,7 +271,8 @@ bool TestWiringEndToEnd::openNormalCutPopup()
         if (QTest::qWaitFor([this] { return !overlay().isEmpty(); }, 500))
             break;
     }
-    if (overlay().isEmpty())
+    // A press on an overlay the window manager has not taken in yet may not reach it.
+    if (!QTest::qWaitFor([this] { return TestSupport::hasInputFocus(overlay()); }, 5000))
         return false;
     TestSupport::drag(DragArea);
     TestSupport::click(DragArea.center());
